@@ -1,0 +1,91 @@
+// One meteor detection as it travels from a per-camera detection-info file
+// to the merged file, and the reading operations that fill it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "text_input.h"
+
+inline constexpr int kMaxSegments = 512;
+inline constexpr double kDefaultFrameRate = 29.97;
+// Longest first or second text line of a record that readers of merged
+// files can hold; a longer one marks the record as damaged.
+inline constexpr std::size_t kMaxTextLength = 255;
+
+// One segment entry: one index across the segment arrays of a record.
+struct DetectionSegment {
+    double frame;
+    double col;
+    double row;
+    double ra;
+    double dec;
+    double azim;
+    double elev;
+    std::int32_t inten;
+};
+
+struct DetectionRecord {
+    char ffFileName[kMaxTextLength + 1];
+    char calFileName[kMaxTextLength + 1];
+    std::int32_t camNumber;
+    std::int32_t meteorNumber;
+    std::int32_t segmentCount;
+    double fps;
+    double hnr;
+    double mle;
+    double bin;
+    double pixelsPerFrame;
+    double rho;
+    double phi;
+    double frame[kMaxSegments];
+    double col[kMaxSegments];
+    double row[kMaxSegments];
+    double ra[kMaxSegments];
+    double dec[kMaxSegments];
+    double azim[kMaxSegments];
+    double elev[kMaxSegments];
+    std::int32_t inten[kMaxSegments];
+};
+
+DetectionSegment segmentAt(const DetectionRecord& record, int index);
+
+// A per-camera file being read: the buffered lines plus the unread rest of
+// the current line, since numbers may share or span lines.
+struct DetectionInput {
+    TextInput text;
+    const char* rest = nullptr;     // unread part of the current line
+    const char* restEnd = nullptr;
+    const char* lineStart = nullptr;  // the whole current line
+};
+
+enum class ReadStatus {
+    Record,   // a record was read into the record
+    End,      // no further record in the file
+    Damaged,  // a damaged record was refused; reading can go on
+    Failed,   // the file could not be read further
+};
+
+// What was wrong with a refused record, or why reading failed.
+struct ReadProblem {
+    long line = 0;
+    std::string what;
+};
+
+// Starts reading `file` from its first byte; the buffer of an earlier file
+// is kept for reuse.
+void startDetectionInput(DetectionInput& input, std::FILE* file);
+
+// Consumes the header: the first eleven non-blank lines.
+void readDetectionHeader(DetectionInput& input);
+
+// Reads the next record into `record`. After Damaged, `problem` says what
+// was wrong and where; the input already stands at the next separator
+// line, and nothing of the refused record is kept in `record` that a later
+// Record result would show. After Failed, `problem` says why.
+ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
+                               ReadProblem& problem);
+
+// True when nothing but whitespace is left in the file.
+bool detectionInputAtEnd(DetectionInput& input);

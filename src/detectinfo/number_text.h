@@ -1,0 +1,28 @@
+// Exact conversions between the numbers of detection-info files and text.
+// Reading takes what decimal strtol and strtod take; writing gives what
+// printf gives for the "%0W.Pf" and "%0Wd" conversions, with a point as
+// decimal separator whatever the locale.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+// Widest text writeFixed or writeWholeNumber can produce for the widths and
+// precisions of the layout: the largest double has 309 integer digits.
+inline constexpr std::size_t kMaxNumberTextLength = 330;
+
+// Converts a whole item to a signed 32-bit number (base 10, optional sign,
+// leading zeros allowed). Fails for any other text or a value out of range.
+bool parseWholeNumber(std::string_view item, std::int32_t& value);
+
+// Converts a whole item to a double, in every form strtod takes (decimal,
+// hexadecimal, inf, nan, out-of-range values as strtod rounds them).
+bool parseDecimalNumber(std::string_view item, double& value);
+
+// Writes `value` as printf's "%0<width>.<precision>f" would; returns the
+// end of the text. `out` needs room for kMaxNumberTextLength characters.
+char* writeFixed(char* out, double value, int width, int precision);
+
+// Writes `value` as printf's "%0<width>d" would; returns the end of the text.
+char* writeWholeNumber(char* out, std::int32_t value, int width);

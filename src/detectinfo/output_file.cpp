@@ -1,0 +1,44 @@
+#include "output_file.h"
+
+#include <cerrno>
+
+namespace {
+constexpr std::size_t kOutputBufferSize = 256 * 1024;
+}
+
+void startOutputFile(OutputFile& output, std::FILE* file) {
+    if (output.data.empty()) {
+        output.data.resize(kOutputBufferSize);
+    }
+    output.file = file;
+    output.used = 0;
+    output.writeError = 0;
+}
+
+char* reserveOutput(OutputFile& output, std::size_t length) {
+    if (output.data.size() - output.used < length) {
+        flushOutput(output);
+        if (output.data.size() < length) {
+            output.data.resize(length);
+        }
+    }
+    return output.data.data() + output.used;
+}
+
+void commitOutput(OutputFile& output, char* end) {
+    output.used = static_cast<std::size_t>(end - output.data.data());
+}
+
+bool flushOutput(OutputFile& output) {
+    if (output.used > 0 && output.writeError == 0) {
+        errno = 0;
+        std::size_t written = std::fwrite(output.data.data(), 1, output.used, output.file);
+        if (written != output.used) {
+            output.writeError = errno != 0 ? errno : EIO;
+        }
+    }
+    // After a failure the text is dropped: the merged file is incomplete
+    // either way, and the caller stops the run.
+    output.used = 0;
+    return output.writeError == 0;
+}

@@ -1,0 +1,162 @@
+#include "record_format.h"
+
+#include <cstring>
+
+#include "number_text.h"
+
+namespace {
+
+constexpr char kHeaderSeparator[] =
+    "-----------------------------------------------------\r\n";  // 53 hyphens
+constexpr char kRecordSeparator[] =
+    "-------------------------------------------------------\r\n";  // 55 hyphens
+
+char* put(char* out, const char* text, std::size_t length) {
+    std::memcpy(out, text, length);
+    return out + length;
+}
+
+template <std::size_t N>
+char* put(char* out, const char (&literal)[N]) {
+    return put(out, literal, N - 1);
+}
+
+char* putLineEnd(char* out) {
+    return put(out, "\r\n");
+}
+
+void writeLiteral(OutputFile& output, const char* text, std::size_t length) {
+    commitOutput(output, put(reserveOutput(output, length), text, length));
+}
+
+template <std::size_t N>
+void writeLiteral(OutputFile& output, const char (&literal)[N]) {
+    writeLiteral(output, literal, N - 1);
+}
+
+void writeLabelledLine(OutputFile& output, const char* label, std::size_t labelLength,
+                       const std::string& value) {
+    char* out = reserveOutput(output, labelLength + value.size() + 2);
+    out = put(out, label, labelLength);
+    out = put(out, value.data(), value.size());
+    commitOutput(output, putLineEnd(out));
+}
+
+// A text padded with blanks on the right to `width`, as "%-<width>s" has it;
+// the text ends at its first NUL, as a C string would.
+char* putPaddedText(char* out, const char* text, std::size_t width) {
+    std::size_t length = strnlen(text, kMaxTextLength + 1);
+    out = put(out, text, length);
+    if (length < width) {
+        std::memset(out, ' ', width - length);
+        out += width - length;
+    }
+    return putLineEnd(out);
+}
+
+char* putTwoDigits(char* out, int value) {
+    *out++ = static_cast<char>('0' + value / 10 % 10);
+    *out++ = static_cast<char>('0' + value % 10);
+    return out;
+}
+
+constexpr std::size_t kNumberRoom = kMaxNumberTextLength + 1;
+
+}  // namespace
+
+char* formatCountLine(char* out, std::int32_t count) {
+    out = put(out, "Meteor Count = ");
+    out = writeWholeNumber(out, count, 6);
+    return putLineEnd(out);
+}
+
+char* formatProcessingTime(char* out, const std::tm& when) {
+    static constexpr char kDays[] = "SunMonTueWedThuFriSat";
+    static constexpr char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    out = put(out, kDays + 3 * (when.tm_wday % 7), 3);
+    *out++ = ' ';
+    out = put(out, kMonths + 3 * (when.tm_mon % 12), 3);
+    *out++ = ' ';
+    out = putTwoDigits(out, when.tm_mday);
+    *out++ = ' ';
+    out = putTwoDigits(out, when.tm_hour);
+    *out++ = ':';
+    out = putTwoDigits(out, when.tm_min);
+    *out++ = ':';
+    out = putTwoDigits(out, when.tm_sec);
+    *out++ = ' ';
+    out = writeWholeNumber(out, when.tm_year + 1900, 4);
+    return putLineEnd(out);
+}
+
+void writeHeaderLines(OutputFile& output, double programVersion, const std::tm& created,
+                      const std::string& ffFolder, const std::string& calFolder) {
+    char* out = reserveOutput(output, 256);
+    out = formatCountLine(out, 0);
+    out = put(out, kHeaderSeparator);
+    out = put(out, "Processed with KEL ");
+    out = writeFixed(out, programVersion, 3, 1);
+    out = put(out, " on ");
+    out = formatProcessingTime(out, created);
+    out = put(out, kHeaderSeparator);
+    commitOutput(output, out);
+
+    static constexpr char kFfLabel[] = "FF  folder = ";
+    static constexpr char kCalLabel[] = "CAL folder = ";
+    writeLabelledLine(output, kFfLabel, sizeof kFfLabel - 1, ffFolder);
+    writeLabelledLine(output, kCalLabel, sizeof kCalLabel - 1, calFolder);
+
+    writeLiteral(output, kHeaderSeparator);
+    writeLiteral(output, "FF  file processed\r\n");
+    writeLiteral(output, "CAL file processed\r\n");
+    writeLiteral(output, "Cam# Meteor# #Segments fps hnr mle bin Pix/fm Rho Phi\r\n");
+    writeLiteral(output, "Per segment:  Frame# Col Row RA Dec Azim Elev Inten\r\n");
+}
+
+void writeRecordLines(OutputFile& output, const DetectionRecord& record) {
+    char* out = reserveOutput(output, sizeof kRecordSeparator + 2 * (kMaxTextLength + 2) +
+                                          3 * 12 + 7 * kNumberRoom + 2);
+    out = put(out, kRecordSeparator);
+    out = putPaddedText(out, record.ffFileName, 38);
+    out = putPaddedText(out, record.calFileName, 27);
+    out = writeWholeNumber(out, record.camNumber, 4);
+    *out++ = ' ';
+    out = writeWholeNumber(out, record.meteorNumber, 4);
+    *out++ = ' ';
+    out = writeWholeNumber(out, record.segmentCount, 4);
+    *out++ = ' ';
+    out = writeFixed(out, record.fps, 7, 2);
+    *out++ = ' ';
+    out = writeFixed(out, record.hnr, 5, 1);
+    *out++ = ' ';
+    out = writeFixed(out, record.mle, 5, 1);
+    *out++ = ' ';
+    out = writeFixed(out, record.bin, 5, 1);
+    *out++ = ' ';
+    out = writeFixed(out, record.pixelsPerFrame, 5, 1);
+    *out++ = ' ';
+    out = writeFixed(out, record.rho, 6, 1);
+    *out++ = ' ';
+    out = writeFixed(out, record.phi, 6, 1);
+    commitOutput(output, putLineEnd(out));
+
+    for (int s = 0; s < record.segmentCount; ++s) {
+        out = reserveOutput(output, 7 * kNumberRoom + 12 + 2);
+        out = writeFixed(out, record.frame[s], 6, 1);
+        *out++ = ' ';
+        out = writeFixed(out, record.col[s], 7, 2);
+        *out++ = ' ';
+        out = writeFixed(out, record.row[s], 7, 2);
+        *out++ = ' ';
+        out = writeFixed(out, record.ra[s], 6, 2);
+        *out++ = ' ';
+        out = writeFixed(out, record.dec[s], 6, 2);
+        *out++ = ' ';
+        out = writeFixed(out, record.azim[s], 6, 2);
+        *out++ = ' ';
+        out = writeFixed(out, record.elev[s], 6, 2);
+        *out++ = ' ';
+        out = writeWholeNumber(out, record.inten[s], 6);
+        commitOutput(output, putLineEnd(out));
+    }
+}

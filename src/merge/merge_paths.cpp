@@ -1,0 +1,75 @@
+#include "merge_paths.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "path_rules.h"
+
+namespace {
+
+const char kListingName[] = "MergeListing_KELdetectinfo.txt";
+const char kMergedPrefix[] = "KELdetectinfo_0000_";
+
+// The name of a folder given as "." or "..", or as a root, comes from
+// where it really is, so the merged file is named for the folder.
+std::string resolvedFolderName(const std::string& ffFolder, const std::string& finalComponent) {
+    if (!finalComponent.empty() && finalComponent != "." && finalComponent != "..") {
+        return finalComponent;
+    }
+    std::error_code error;
+    std::filesystem::path real = std::filesystem::weakly_canonical(ffFolder, error);
+    if (!error) {
+        std::string name = real.filename().string();
+        if (name.empty()) {
+            name = real.parent_path().filename().string();
+        }
+        if (!name.empty() && name != "." && name != "..") {
+            return name;
+        }
+    }
+    // A root has no name of its own: take its drive letter, if any.
+    if (!ffFolder.empty() && ffFolder[0] != kPathSeparator && ffFolder.size() >= 2 &&
+        ffFolder[1] == ':') {
+        return std::string(1, ffFolder[0]);
+    }
+    return finalComponent == "." || finalComponent == ".." ? std::string() : finalComponent;
+}
+
+}  // namespace
+
+std::string ensureTrailingBackslash(const std::string& path) {
+    if (!path.empty() && path.back() == kPathSeparator) {
+        return path;
+    }
+    return path + kPathSeparator;
+}
+
+std::pair<std::string, std::string> splitAtLastBackslash(const std::string& path) {
+    std::size_t last = path.rfind(kPathSeparator);
+    if (last == std::string::npos) {
+        return {std::string(), path};
+    }
+    return {path.substr(0, last), path.substr(last + 1)};
+}
+
+MergePaths deriveMergePaths(const std::string& folder) {
+    MergePaths paths;
+    paths.ffFolder = ensureTrailingBackslash(nativeFolderPath(folder));
+
+    // The CAL folder sits beside the FF folders under the station's HALD
+    // folder. Without a HALD folder in the path there is no CAL folder to
+    // name, and header line 6 is left empty rather than guessed.
+    const std::string hald = std::string(1, kPathSeparator) + "HALD" + kPathSeparator;
+    std::size_t at = paths.ffFolder.find(hald);
+    if (at != std::string::npos) {
+        paths.calFolder = paths.ffFolder.substr(0, at + hald.size() - 1) + kPathSeparator +
+                          "Cal" + kPathSeparator;
+    }
+
+    paths.listingPath = paths.ffFolder + kListingName;
+    std::string withoutSeparator = splitAtLastBackslash(paths.ffFolder).first;
+    paths.folderName =
+        resolvedFolderName(paths.ffFolder, splitAtLastBackslash(withoutSeparator).second);
+    paths.mergedPath = paths.ffFolder + kMergedPrefix + paths.folderName + ".txt";
+    return paths;
+}

@@ -1,0 +1,26 @@
+// The paths one run works with, all derived from the FF folder path.
+#pragma once
+
+#include <string>
+#include <utility>
+
+struct MergePaths {
+    std::string ffFolder;     // the FF folder, ending in a separator
+    std::string calFolder;    // root up to the HALD folder, then "Cal"
+    std::string listingPath;  // the listing file in the FF folder
+    std::string folderName;   // the FF folder's own name
+    std::string mergedPath;   // the merged detection-info file
+};
+
+// The folder rules below work with the host's separator (kPathSeparator):
+// the backslash on Windows, '/' on POSIX hosts.
+
+// Appends one separator unless `path` already ends in one.
+std::string ensureTrailingBackslash(const std::string& path);
+
+// (directory part, final component) at the last separator of `path`; with
+// no separator the directory part is empty and the final component whole.
+std::pair<std::string, std::string> splitAtLastBackslash(const std::string& path);
+
+// Derives every path of a run from the FF folder path as given.
+MergePaths deriveMergePaths(const std::string& folder);
