@@ -1,0 +1,80 @@
+#include "test_files.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+TempFolder::TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kel-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot make a temporary folder");
+    }
+    path = pattern;
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    // Folders made read-only by a test must become writable to go.
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    for (auto& entry : std::filesystem::recursive_directory_iterator(path, ignored)) {
+        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+    }
+    std::filesystem::remove_all(path, ignored);
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary);
+    file << bytes;
+    if (!file) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+bool fileExists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+void makeFolders(const std::string& folder) {
+    std::filesystem::create_directories(folder);
+}
+
+std::string perCameraHeader(int count) {
+    char line1[64];
+    std::snprintf(line1, sizeof line1, "Meteor Count = %06d\n", count);
+    return std::string(line1) +
+           "-----------------------------------------------------\n"
+           "Processed with KEL 1.6 on Mon Nov 30 05:41:12 2026\n"
+           "-----------------------------------------------------\n"
+           "FF  folder = D:\\obs\\HALD\\ff\\night1\\\n"
+           "CAL folder = D:\\obs\\HALD\\Cal\\\n"
+           "-----------------------------------------------------\n"
+           "FF  file processed\n"
+           "CAL file processed\n"
+           "Cam# Meteor# #Segments fps hnr mle bin Pix/fm Rho Phi\n"
+           "Per segment:  Frame# Col Row RA Dec Azim Elev Inten\n";
+}
+
+std::string crlf(const std::string& lfText) {
+    std::string out;
+    for (char c : lfText) {
+        if (c == '\n') {
+            out += '\r';
+        }
+        out += c;
+    }
+    return out;
+}
