@@ -1,1 +1,121 @@
+// The merged file as the log module leaves it: header, records, count.
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <regex>
+#include <string>
+
+#include "detection_log.h"
+#include "record_format.h"
+#include "record_io.h"
+#include "test_files.h"
+
+namespace {
+
+const char kHeaderPattern[] =
+    "Meteor Count = 000000\r\n"
+    "-----------------------------------------------------\r\n"
+    "Processed with KEL 1\\.6 on (Sun|Mon|Tue|Wed|Thu|Fri|Sat) "
+    "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [0-3][0-9] "
+    "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}\r\n"
+    "-----------------------------------------------------\r\n"
+    "FF  folder = /data/HALD/ff/night1/\r\n"
+    "CAL folder = /data/HALD/Cal/\r\n"
+    "-----------------------------------------------------\r\n"
+    "FF  file processed\r\n"
+    "CAL file processed\r\n"
+    "Cam# Meteor# #Segments fps hnr mle bin Pix/fm Rho Phi\r\n"
+    "Per segment:  Frame# Col Row RA Dec Azim Elev Inten\r\n";
+
+std::unique_ptr<DetectionRecord> sampleRecord(int meteor) {
+    auto record = std::make_unique<DetectionRecord>();
+    *record = DetectionRecord{};
+    std::snprintf(record->ffFileName, sizeof record->ffFileName, "FF_%d.fits", meteor);
+    std::snprintf(record->calFileName, sizeof record->calFileName, "CAL.txt");
+    record->camNumber = 3;
+    record->meteorNumber = meteor;
+    record->segmentCount = 2;
+    record->fps = 25;
+    for (int s = 0; s < 2; ++s) {
+        record->frame[s] = 10 + s;
+        record->col[s] = 100.25 * s;
+        record->inten[s] = -s;
+    }
+    return record;
+}
+
+std::string header(const std::string& file) {
+    std::size_t end = 0;
+    for (int line = 0; line < 11; ++line) {
+        end = file.find('\n', end) + 1;
+    }
+    return file.substr(0, end);
+}
+
+TEST(DetectionLog, EmptyLogIsTheElevenHeaderLines) {
+    TempFolder folder;
+    const std::string path = folder.path + "/merged.txt";
+    writeFile(path, "an older file, longer than the header that replaces it\n" +
+                        std::string(5000, 'x'));
+    ASSERT_TRUE(openDetectionLog(path, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    ASSERT_TRUE(finishDetectionLog(0));
+    std::string file = readFile(path);
+    EXPECT_TRUE(std::regex_match(file, std::regex(kHeaderPattern))) << file;
+}
+
+TEST(DetectionLog, RecordsFollowTheHeaderAndTheCountFillsLineOne) {
+    TempFolder folder;
+    const std::string path = folder.path + "/merged.txt";
+    ASSERT_TRUE(openDetectionLog(path, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    std::string expected;
+    for (int meteor = 1; meteor <= 3; ++meteor) {
+        auto record = sampleRecord(meteor);
+        ASSERT_TRUE(writeDetectionRecord(*record));
+        expected += recordLines(*record);
+    }
+    ASSERT_TRUE(finishDetectionLog(3));
+    std::string file = readFile(path);
+    std::string head = header(file);
+    EXPECT_EQ(head.substr(0, 23), "Meteor Count = 000003\r\n");
+    EXPECT_EQ(file.substr(head.size()), expected);
+}
+
+TEST(DetectionLog, CountBeyondSixDigitsWidensLineOneAndMovesNothingElse) {
+    // Enough records that the move crosses several buffer-sized blocks.
+    TempFolder folder;
+    const std::string path = folder.path + "/merged.txt";
+    ASSERT_TRUE(openDetectionLog(path, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    for (int meteor = 1; meteor <= 4000; ++meteor) {
+        ASSERT_TRUE(writeDetectionRecord(*sampleRecord(meteor)));
+    }
+    ASSERT_TRUE(finishDetectionLog(0));
+    const std::string six = readFile(path);
+
+    for (std::int32_t count : {1000000, 1234567, 2147483647}) {
+        ASSERT_TRUE(openDetectionLog(path, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+        for (int meteor = 1; meteor <= 4000; ++meteor) {
+            ASSERT_TRUE(writeDetectionRecord(*sampleRecord(meteor)));
+        }
+        ASSERT_TRUE(finishDetectionLog(count));
+        std::string wide = readFile(path);
+        std::string line1 = "Meteor Count = " + std::to_string(count) + "\r\n";
+        EXPECT_EQ(wide.substr(0, line1.size()), line1);
+        // Everything after line 1 moved on whole; only the time of
+        // creation in line 3 may differ by a second between the two files.
+        std::size_t shift = line1.size() - kCountLineLength;
+        std::size_t line3 = six.find("Processed");
+        std::size_t line4 = six.find('\n', line3) + 1;
+        EXPECT_EQ(wide.size(), six.size() + shift);
+        EXPECT_EQ(wide.substr(kCountLineLength + shift, line3 - kCountLineLength),
+                  six.substr(kCountLineLength, line3 - kCountLineLength));
+        EXPECT_EQ(wide.substr(line4 + shift), six.substr(line4));
+    }
+}
+
+TEST(DetectionLog, UncreatableFileIsReported) {
+    TempFolder folder;
+    EXPECT_FALSE(openDetectionLog(folder.path + "/missing/merged.txt", "a/", "b/"));
+    EXPECT_FALSE(detectionLogError().empty());
+}
+
+}  // namespace
