@@ -1,1 +1,52 @@
+// The listing the program writes of an FF folder on POSIX hosts.
 #include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "folder_listing.h"
+#include "test_files.h"
+
+namespace {
+
+TEST(FolderListing, ListsMatchingRegularFilesInWindowsOrder) {
+    TempFolder temp;
+    const std::string ff = temp.path + "/";
+    for (const char* name :
+         {"KELdetectinfo_0002_b.txt", "keldetectinfo_0001_a.TXT", "KELdetectinfo_0001_B.txt",
+          "KELdetectinfo_0001_b.txt", "KELdetectinfo_0010_x.txt", "KELDETECTINFO_0003_c.txt",
+          "KELdetectinfo_0004_d.txt.old", "other.txt", "KELdetectinfo_.txt", "MergeListing_KELdetectinfo.txt",
+          "KELdetectinfo_0005_target.txt"}) {
+        writeFile(ff + name, "x");
+    }
+    makeFolders(ff + "KELdetectinfo_0006_folder.txt");
+    ASSERT_EQ(symlink((ff + "KELdetectinfo_0005_target.txt").c_str(),
+                      (ff + "KELdetectinfo_0007_link.txt").c_str()),
+              0);
+    ASSERT_EQ(symlink((ff + "missing").c_str(), (ff + "KELdetectinfo_0008_dangling.txt").c_str()), 0);
+
+    ASSERT_TRUE(writeFolderListing(ff, ff + "MergeListing_KELdetectinfo.txt"));
+    EXPECT_EQ(readFile(ff + "MergeListing_KELdetectinfo.txt"),
+              "KELdetectinfo_.txt\r\n"
+              "keldetectinfo_0001_a.TXT\r\n"
+              "KELdetectinfo_0001_B.txt\r\n"
+              "KELdetectinfo_0001_b.txt\r\n"
+              "KELdetectinfo_0002_b.txt\r\n"
+              "KELDETECTINFO_0003_c.txt\r\n"
+              "KELdetectinfo_0005_target.txt\r\n"
+              "KELdetectinfo_0007_link.txt\r\n"
+              "KELdetectinfo_0010_x.txt\r\n");
+}
+
+TEST(FolderListing, EmptyFolderGivesAnEmptyListing) {
+    TempFolder temp;
+    ASSERT_TRUE(writeFolderListing(temp.path + "/", temp.path + "/listing.txt"));
+    EXPECT_EQ(readFile(temp.path + "/listing.txt"), "");
+}
+
+TEST(FolderListing, MissingFolderGivesNoListing) {
+    TempFolder temp;
+    EXPECT_FALSE(writeFolderListing(temp.path + "/none/", temp.path + "/none/listing.txt"));
+    EXPECT_FALSE(fileExists(temp.path + "/none/listing.txt"));
+}
+
+}  // namespace

@@ -1,1 +1,258 @@
+// The built program on real FF folders: what it writes, prints and returns.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <regex>
+#include <string>
+
+#include "run_program.h"
+#include "test_files.h"
+
+namespace {
+
+const std::string kBanner =
+    "\n\n=========================================================\n"
+    "  KEL Combine Detectinfo  1.61 \n"
+    "=========================================================\n\n";
+const std::string kDone = "\n Done with processing \n";
+const std::string kSeparator = "-------------------------------------------------------\n";
+
+// A temporary FF folder below a HALD folder.
+struct FfFolder {
+    TempFolder temp;
+    std::string path = temp.path + "/HALD/ff/night1";
+    FfFolder() { makeFolders(path); }
+    std::string file(const std::string& name) const { return path + "/" + name; }
+    std::string merged() const { return readFile(file("KELdetectinfo_0000_night1.txt")); }
+};
+
+// A record in per-camera form, LF line ends, with `segments` segment lines.
+std::string record(int cam, int meteor, int segments, const char* fps = "25.00") {
+    std::string text = kSeparator + "FF_c" + std::to_string(cam) + "_m" + std::to_string(meteor) +
+                       ".fits\nCAL_c" + std::to_string(cam) + ".txt\n";
+    char line[128];
+    std::snprintf(line, sizeof line, "%04d %04d %04d %s 010.0 005.0 001.0 003.5 0100.0 0200.0\n",
+                  cam, meteor, segments, fps);
+    text += line;
+    for (int s = 0; s < segments; ++s) {
+        std::snprintf(line, sizeof line,
+                      "%06.1f 0100.25 0200.50 045.00 -10.50 180.00 030.00 %06d\n", 10.0 + s,
+                      1000 + s);
+        text += line;
+    }
+    return text;
+}
+
+// The header of a merged file, its line 3 aside.
+std::string mergedHeader(int count, const std::string& ffFolder, const std::string& calFolder) {
+    char line1[32];
+    std::snprintf(line1, sizeof line1, "Meteor Count = %06d\n", count);
+    return crlf(std::string(line1) +
+                "-----------------------------------------------------\n"
+                "Processed with KEL 1.6 on <time>\n"
+                "-----------------------------------------------------\n"
+                "FF  folder = " + ffFolder + "\n"
+                "CAL folder = " + calFolder + "\n"
+                "-----------------------------------------------------\n"
+                "FF  file processed\n"
+                "CAL file processed\n"
+                "Cam# Meteor# #Segments fps hnr mle bin Pix/fm Rho Phi\n"
+                "Per segment:  Frame# Col Row RA Dec Azim Elev Inten\n");
+}
+
+// The merged file with the time of line 3 replaced by "<time>", after
+// checking that it has the right form.
+std::string withoutTime(const std::string& merged) {
+    static const std::regex time(
+        "Processed with KEL 1\\.6 on [A-Z][a-z]{2} [A-Z][a-z]{2} \\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}\r\n");
+    std::smatch match;
+    EXPECT_TRUE(std::regex_search(merged, match, time)) << merged.substr(0, 200);
+    return std::regex_replace(merged, time, "Processed with KEL 1.6 on <time>\r\n",
+                              std::regex_constants::format_first_only);
+}
+
+TEST(MergeRun, MergesEveryRecordOfEveryFileInListingOrder) {
+    FfFolder ff;
+    // CR LF, LF with odd spacing, and a zero frame rate with no segments.
+    writeFile(ff.file("KELdetectinfo_0001_a.txt"),
+              crlf(perCameraHeader(2) + record(1, 1, 2) + record(1, 2, 1)));
+    writeFile(ff.file("KELdetectinfo_0002_b.txt"),
+              perCameraHeader(1) + "\n  \t" + kSeparator + "  FF_c2_m1.fits\n\nCAL_c2.txt   \n" +
+                  "2 1\n 1 25 10 5 1 3.5 100 200\n\n" +
+                  "10 100.25 200.5 45 -10.5 180 30 1000\n");
+    writeFile(ff.file("KELdetectinfo_0003_c.txt"),
+              perCameraHeader(2) + record(3, 1, 0, "0000.00") + record(3, 2, 1, "-0"));
+    // Records are written as they are, whatever camera the file name says.
+    writeFile(ff.file("KELdetectinfo_0004_d.txt"), perCameraHeader(1) + record(7, 9, 0));
+
+    RunResult run = runProgram(programPath(), {ff.path});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, kBanner + kDone);
+    const std::string expected =
+        mergedHeader(6, ff.path + "/", ff.temp.path + "/HALD/Cal/") +
+        crlf(kSeparator + "FF_c1_m1.fits                         \nCAL_c1.txt                 \n"
+             "0001 0001 0002 0025.00 010.0 005.0 001.0 003.5 0100.0 0200.0\n"
+             "0010.0 0100.25 0200.50 045.00 -10.50 180.00 030.00 001000\n"
+             "0011.0 0100.25 0200.50 045.00 -10.50 180.00 030.00 001001\n" +
+             kSeparator + "FF_c1_m2.fits                         \nCAL_c1.txt                 \n"
+             "0001 0002 0001 0025.00 010.0 005.0 001.0 003.5 0100.0 0200.0\n"
+             "0010.0 0100.25 0200.50 045.00 -10.50 180.00 030.00 001000\n" +
+             kSeparator + "FF_c2_m1.fits                         \nCAL_c2.txt                 \n"
+             "0002 0001 0001 0025.00 010.0 005.0 001.0 003.5 0100.0 0200.0\n"
+             "0010.0 0100.25 0200.50 045.00 -10.50 180.00 030.00 001000\n" +
+             kSeparator + "FF_c3_m1.fits                         \nCAL_c3.txt                 \n"
+             "0003 0001 0000 0029.97 010.0 005.0 001.0 003.5 0100.0 0200.0\n" +
+             kSeparator + "FF_c3_m2.fits                         \nCAL_c3.txt                 \n"
+             "0003 0002 0001 0029.97 010.0 005.0 001.0 003.5 0100.0 0200.0\n"
+             "0010.0 0100.25 0200.50 045.00 -10.50 180.00 030.00 001000\n" +
+             kSeparator + "FF_c7_m9.fits                         \nCAL_c7.txt                 \n"
+             "0007 0009 0000 0025.00 010.0 005.0 001.0 003.5 0100.0 0200.0\n");
+    EXPECT_EQ(withoutTime(ff.merged()), expected);
+    EXPECT_EQ(readFile(ff.file("MergeListing_KELdetectinfo.txt")),
+              "KELdetectinfo_0001_a.txt\r\nKELdetectinfo_0002_b.txt\r\n"
+              "KELdetectinfo_0003_c.txt\r\nKELdetectinfo_0004_d.txt\r\n");
+}
+
+TEST(MergeRun, EmptyFolderGivesTheHeaderOnly) {
+    FfFolder ff;
+    RunResult run = runProgram(programPath(), {ff.path + "/"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, kBanner + kDone);
+    EXPECT_EQ(withoutTime(ff.merged()), mergedHeader(0, ff.path + "/", ff.temp.path + "/HALD/Cal/"));
+    EXPECT_EQ(readFile(ff.file("MergeListing_KELdetectinfo.txt")), "");
+}
+
+TEST(MergeRun, EarlierMergedFileIsSkippedAndReplaced) {
+    FfFolder ff;
+    writeFile(ff.file("KELdetectinfo_0001_a.txt"), perCameraHeader(2) + record(1, 1, 1) + record(1, 2, 0));
+    writeFile(ff.file("KELdetectinfo_0002_b.txt"), perCameraHeader(0));
+    writeFile(ff.file("KELdetectinfo_0005_c.txt"), perCameraHeader(1) + record(5, 1, 3));
+    ASSERT_EQ(runProgram(programPath(), {ff.path}).status, 0);
+    const std::string first = withoutTime(ff.merged());
+    EXPECT_EQ(first.substr(0, 23), "Meteor Count = 000003\r\n");
+
+    RunResult again = runProgram(programPath(), {ff.path});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(withoutTime(ff.merged()), first);
+    EXPECT_NE(readFile(ff.file("MergeListing_KELdetectinfo.txt"))
+                  .find("KELdetectinfo_0000_night1.txt\r\n"),
+              std::string::npos);
+}
+
+TEST(MergeRun, ListedNamesWithoutCameraNumberAreReportedAndLeftOut) {
+    FfFolder ff;
+    writeFile(ff.file("KELdetectinfo_abc.txt"), perCameraHeader(1) + record(8, 1, 0));
+    writeFile(ff.file("keldetectinfo_0001_lower.txt"), perCameraHeader(1) + record(8, 2, 0));
+    writeFile(ff.file("KELdetectinfo_7.txt"), perCameraHeader(1) + record(7, 1, 0));
+    writeFile(ff.file("KELdetectinfo_12345_wide.txt"), perCameraHeader(1) + record(1, 1, 0));
+    writeFile(ff.file("KELdetectinfo_-000_x.txt"), perCameraHeader(1) + record(9, 9, 0));
+
+    RunResult run = runProgram(programPath(), {ff.path});
+    EXPECT_EQ(run.status, 2);
+    for (const char* name : {"KELdetectinfo_abc.txt", "keldetectinfo_0001_lower.txt"}) {
+        EXPECT_NE(run.output.find(" File " + ff.file(name) +
+                                  " has no camera number in its name; not merged \n"),
+                  std::string::npos)
+            << run.output;
+    }
+    EXPECT_NE(run.output.find(kDone + " Not merged: 0 damaged record(s); 2 listed file(s)"),
+              std::string::npos)
+        << run.output;
+    const std::string merged = ff.merged();
+    EXPECT_EQ(merged.substr(0, 23), "Meteor Count = 000002\r\n");
+    EXPECT_NE(merged.find("FF_c7_m1"), std::string::npos);
+    EXPECT_NE(merged.find("FF_c1_m1"), std::string::npos);
+    EXPECT_EQ(merged.find("FF_c8"), std::string::npos);
+    EXPECT_EQ(merged.find("FF_c9"), std::string::npos);
+}
+
+TEST(MergeRun, UnreadableFileEndsTheRunAfterTheEarlierRecords) {
+    FfFolder ff;
+    chmod(ff.temp.path.c_str(), 0777);
+    for (const std::string& folder : {ff.temp.path + "/HALD", ff.temp.path + "/HALD/ff", ff.path}) {
+        chmod(folder.c_str(), 0777);
+    }
+    writeFile(ff.file("KELdetectinfo_0001_a.txt"), perCameraHeader(1) + record(1, 1, 1));
+    writeFile(ff.file("KELdetectinfo_0002_b.txt"), perCameraHeader(1) + record(2, 1, 1));
+    writeFile(ff.file("KELdetectinfo_0003_c.txt"), perCameraHeader(1) + record(3, 1, 1));
+    chmod(ff.file("KELdetectinfo_0002_b.txt").c_str(), 0);
+
+    RunOptions options;
+    options.unprivileged = true;
+    options.input = "\n";
+    RunResult run = runProgram(programPath(), {ff.path}, options);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, kBanner + " Cannot open file " + ff.file("KELdetectinfo_0002_b.txt") +
+                              " for reading \n\n Enter CR to exit program \n");
+    const std::string merged = ff.merged();
+    EXPECT_EQ(merged.substr(0, 23), "Meteor Count = 000000\r\n");
+    EXPECT_NE(merged.find("FF_c1_m1"), std::string::npos);
+    EXPECT_EQ(merged.find("FF_c3_m1"), std::string::npos);
+}
+
+TEST(MergeRun, MergedFileThatCannotBeCreatedIsReported) {
+    FfFolder ff;
+    writeFile(ff.file("KELdetectinfo_0001_a.txt"), perCameraHeader(1) + record(1, 1, 1));
+    makeFolders(ff.file("KELdetectinfo_0000_night1.txt"));  // a folder in the way
+    RunResult run = runProgram(programPath(), {ff.path});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, kBanner + " Cannot open KEL detection log file " +
+                              ff.file("KELdetectinfo_0000_night1.txt") + " for writing \n");
+
+    RunResult missing = runProgram(programPath(), {ff.path + "/none"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.output, kBanner + " Cannot open KEL detection log file " + ff.path +
+                                  "/none/KELdetectinfo_0000_none.txt for writing \n");
+}
+
+TEST(MergeRun, FailedWritesEndTheRunWithoutDone) {
+    FfFolder ff;
+    std::string records;
+    for (int meteor = 1; meteor <= 1500; ++meteor) {
+        records += record(1, meteor, 2);
+    }
+    writeFile(ff.file("KELdetectinfo_0001_a.txt"), perCameraHeader(1500) + records);
+    // Limits that fail the last write at the end and a write in mid-run.
+    for (long long limit : {2000LL, 300000LL}) {
+        RunOptions options;
+        options.fileSizeLimit = limit;
+        RunResult run = runProgram(programPath(), {ff.path}, options);
+        EXPECT_EQ(run.status, 1) << limit;
+        EXPECT_EQ(run.output, kBanner + " Cannot write KEL detection log file " +
+                                  ff.file("KELdetectinfo_0000_night1.txt") +
+                                  " (File too large) \n")
+            << limit;
+    }
+}
+
+TEST(MergeRun, FileBeyondTheRecordCapIsCutAndReported) {
+    FfFolder ff;
+    std::string atCap = perCameraHeader(0);
+    const std::string one = record(1, 1, 0);
+    atCap.reserve(atCap.size() + 100000 * one.size());
+    for (int i = 0; i < 99999; ++i) {
+        atCap += one;
+    }
+    writeFile(ff.file("KELdetectinfo_0001_a.txt"), atCap);
+    RunResult whole = runProgram(programPath(), {ff.path});
+    EXPECT_EQ(whole.status, 0);
+    EXPECT_EQ(whole.output, kBanner + kDone);
+    EXPECT_EQ(ff.merged().substr(0, 23), "Meteor Count = 099999\r\n");
+
+    writeFile(ff.file("KELdetectinfo_0001_a.txt"), atCap + record(1, 2, 0));
+    writeFile(ff.file("KELdetectinfo_0002_b.txt"), perCameraHeader(1) + record(2, 1, 0));
+    RunResult cut = runProgram(programPath(), {ff.path});
+    EXPECT_EQ(cut.status, 2);
+    EXPECT_EQ(cut.output, kBanner + " File " + ff.file("KELdetectinfo_0001_a.txt") +
+                              " holds more than 99999 records; the rest of it was not merged \n" +
+                              kDone +
+                              " Not merged: 0 damaged record(s); 1 listed file(s) refused or not "
+                              "read to their end \n");
+    const std::string merged = ff.merged();
+    EXPECT_EQ(merged.substr(0, 23), "Meteor Count = 100000\r\n");
+    EXPECT_EQ(merged.find("FF_c1_m2"), std::string::npos);
+    EXPECT_NE(merged.find("FF_c2_m1"), std::string::npos);
+}
+
+}  // namespace

@@ -51,6 +51,12 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
                          static_cast<rlim_t>(options.fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
+        if (options.unprivileged && geteuid() == 0) {
+            constexpr uid_t kNobody = 65534;
+            if (setgid(kNobody) != 0 || setuid(kNobody) != 0) {
+                _exit(126);
+            }
+        }
         for (const std::string& entry : options.environment) {
             putenv(strdup(entry.c_str()));
         }

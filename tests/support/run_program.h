@@ -14,6 +14,8 @@ struct RunOptions {
     long long fileSizeLimit = -1;    // RLIMIT_FSIZE in bytes, -1 for none
     std::vector<std::string> environment;  // extra NAME=value entries
     std::string workingFolder;       // empty: the test's own
+    bool unprivileged = false;       // run as user nobody when the tests run as root,
+                                     // so that file permissions apply
 };
 
 RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
