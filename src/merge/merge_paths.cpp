@@ -10,9 +10,20 @@ namespace {
 const char kListingName[] = "MergeListing_KELdetectinfo.txt";
 const char kMergedPrefix[] = "KELdetectinfo_0000_";
 
+// "D:" opens a path on a drive where the backslash separates ("D:\\",
+// "D:", "D:night1"); it is no part of a folder name, and a colon cannot
+// stand in a file name there.
+bool startsWithDrive(const std::string& text) {
+    return kPathSeparator == '\\' && text.size() >= 2 && text[1] == ':' &&
+           ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'));
+}
+
 // The name of a folder given as "." or "..", or as a root, comes from
 // where it really is, so the merged file is named for the folder.
-std::string resolvedFolderName(const std::string& ffFolder, const std::string& finalComponent) {
+std::string resolvedFolderName(const std::string& ffFolder, std::string finalComponent) {
+    if (startsWithDrive(finalComponent)) {
+        finalComponent.erase(0, 2);
+    }
     if (!finalComponent.empty() && finalComponent != "." && finalComponent != "..") {
         return finalComponent;
     }
@@ -28,9 +39,9 @@ std::string resolvedFolderName(const std::string& ffFolder, const std::string& f
         }
     }
     // A root has no name of its own: take its drive letter, if any.
-    if (!ffFolder.empty() && ffFolder[0] != kPathSeparator && ffFolder.size() >= 2 &&
-        ffFolder[1] == ':') {
-        return std::string(1, ffFolder[0]);
+    const std::string root = error ? ffFolder.substr(0, 2) : real.root_name().string();
+    if (startsWithDrive(root)) {
+        return root.substr(0, 1);
     }
     return finalComponent == "." || finalComponent == ".." ? std::string() : finalComponent;
 }
