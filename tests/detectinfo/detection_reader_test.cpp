@@ -2,6 +2,7 @@
 // record lines the merged file gets for it.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -265,6 +266,25 @@ TEST(DetectionReader, LimitsThemselvesAreNotDamage) {
     EXPECT_TRUE(outcome.damaged.empty());
     EXPECT_EQ(outcome.records, 2);
     EXPECT_NE(outcome.written.find("-2147483648 2147483647 0512 "), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DetectionReader, ReadErrorIsReportedNotTakenForTheEnd) {
+    TempFolder folder;
+    // Reading a folder as a file fails on Linux with EISDIR.
+    std::FILE* file = std::fopen(folder.path.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    auto input = std::make_unique<DetectionInput>();
+    auto record = std::make_unique<DetectionRecord>();
+    startDetectionInput(*input, file);
+    readDetectionHeader(*input);
+    ReadProblem problem;
+    EXPECT_EQ(readDetectionRecord(*input, *record, problem), ReadStatus::Failed);
+    EXPECT_NE(problem.what.find("read error"), std::string::npos) << problem.what;
+    std::fclose(file);
 }
 
 }  // namespace

@@ -206,6 +206,18 @@ TEST(MergeRun, MergedFileThatCannotBeCreatedIsReported) {
                                   "/none/KELdetectinfo_0000_none.txt for writing \n");
 }
 
+TEST(MergeRun, EmptyFolderArgumentIsRefused) {
+    // An empty path would otherwise become the file-system root.
+    TempFolder temp;
+    RunOptions options;
+    options.workingFolder = temp.path;
+    RunResult run = runProgram(programPath(), {""}, options);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, kBanner + " No FF folder given \n");
+    EXPECT_FALSE(fileExists("/KELdetectinfo_0000_.txt"));
+    EXPECT_FALSE(fileExists(temp.path + "/MergeListing_KELdetectinfo.txt"));
+}
+
 TEST(MergeRun, FailedWritesEndTheRunWithoutDone) {
     FfFolder ff;
     std::string records;
