@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "detection_log.h"
@@ -16,10 +17,14 @@ namespace {
 
 constexpr char kBannerRule[] = "=========================================================\n";
 
-// What a completed run left out, for the closing line and the exit status.
-struct LeftOut {
-    long damagedRecords = 0;
-    long files = 0;  // listed files refused, or not read to their end
+// The run's working state: one input buffer and one record serve every
+// file, and the tallies of what was written and what was left out.
+struct MergeState {
+    DetectionInput input;
+    DetectionRecord record;
+    std::int32_t count = 0;     // records written to the merged file
+    long damagedRecords = 0;    // records refused as damaged
+    long filesLeftOut = 0;      // listed files refused, or not read to their end
 };
 
 void printBanner() {
@@ -78,39 +83,38 @@ bool cameraNumberOf(const std::string& name, int& camera) {
 
 // Copies every record of one per-camera file into the merged file.
 void mergeFile(const MergePaths& paths, const std::string& path, std::FILE* file,
-               DetectionInput& input, DetectionRecord& record, std::int32_t& count,
-               LeftOut& leftOut) {
-    startDetectionInput(input, file);
-    readDetectionHeader(input);
+               MergeState& state) {
+    startDetectionInput(state.input, file);
+    readDetectionHeader(state.input);
     ReadProblem problem;
     int records = 0;
     while (records < kMaxRecordsPerFile) {
-        ReadStatus status = readDetectionRecord(input, record, problem);
+        ReadStatus status = readDetectionRecord(state.input, state.record, problem);
         if (status == ReadStatus::End) {
             return;
         }
         if (status == ReadStatus::Failed) {
             std::printf(" Cannot read file %s at line %ld (%s); the rest of it was not merged \n",
                         path.c_str(), problem.line, problem.what.c_str());
-            ++leftOut.files;
+            ++state.filesLeftOut;
             return;
         }
         if (status == ReadStatus::Damaged) {
             std::printf(" Damaged record in file %s at line %ld: %s; record not merged \n",
                         path.c_str(), problem.line, problem.what.c_str());
-            ++leftOut.damagedRecords;
+            ++state.damagedRecords;
             continue;
         }
-        if (!writeDetectionRecord(record)) {
+        if (!writeDetectionRecord(state.record)) {
             endAfterWriteFailure(paths);
         }
-        ++count;
+        ++state.count;
         ++records;
     }
-    if (!detectionInputAtEnd(input)) {
+    if (!detectionInputAtEnd(state.input)) {
         std::printf(" File %s holds more than %d records; the rest of it was not merged \n",
                     path.c_str(), kMaxRecordsPerFile);
-        ++leftOut.files;
+        ++state.filesLeftOut;
     }
 }
 
@@ -152,11 +156,7 @@ int runMerge(int argc, char** argv) {
         return kExitFileError;
     }
 
-    // One record and one input buffer serve every file of the run.
-    DetectionRecord record;
-    DetectionInput input;
-    std::int32_t count = 0;
-    LeftOut leftOut;
+    auto state = std::make_unique<MergeState>();
     std::string name;
     while (std::getline(listing, name)) {
         if (!name.empty() && name.back() == '\r') {
@@ -169,7 +169,7 @@ int runMerge(int argc, char** argv) {
         int camera = 0;
         if (!cameraNumberOf(name, camera)) {
             std::printf(" File %s has no camera number in its name; not merged \n", path.c_str());
-            ++leftOut.files;
+            ++state->filesLeftOut;
             continue;
         }
         if (camera == 0) {
@@ -179,18 +179,18 @@ int runMerge(int argc, char** argv) {
         if (file == nullptr) {
             endAfterOpenFailure(path);
         }
-        mergeFile(paths, path, file, input, record, count, leftOut);
+        mergeFile(paths, path, file, *state);
         std::fclose(file);
     }
 
-    if (!finishDetectionLog(count)) {
+    if (!finishDetectionLog(state->count)) {
         endAfterWriteFailure(paths);
     }
     std::printf("\n Done with processing \n");
-    if (leftOut.damagedRecords > 0 || leftOut.files > 0) {
+    if (state->damagedRecords > 0 || state->filesLeftOut > 0) {
         std::printf(" Not merged: %ld damaged record(s); %ld listed file(s) refused or not read "
                     "to their end \n",
-                    leftOut.damagedRecords, leftOut.files);
+                    state->damagedRecords, state->filesLeftOut);
         return kExitIncomplete;
     }
     return kExitMerged;
