@@ -211,10 +211,10 @@ void startDetectionInput(DetectionInput& input, std::FILE* file) {
     input.rest = input.restEnd = input.lineStart = nullptr;
 }
 
-void readDetectionHeader(DetectionInput& input) {
+bool readDetectionHeader(DetectionInput& input) {
     for (int taken = 0; taken < kHeaderLines;) {
         if (!nextLine(input)) {
-            return;
+            return taken == 0 && input.text.readError == 0;
         }
         while (input.rest != input.restEnd && isBlank(*input.rest)) {
             ++input.rest;
@@ -224,6 +224,7 @@ void readDetectionHeader(DetectionInput& input) {
         }
     }
     input.rest = input.restEnd;
+    return true;
 }
 
 bool detectionInputAtEnd(DetectionInput& input) {

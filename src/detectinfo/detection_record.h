@@ -77,8 +77,11 @@ struct ReadProblem {
 // is kept for reuse.
 void startDetectionInput(DetectionInput& input, std::FILE* file);
 
-// Consumes the header: the first eleven non-blank lines.
-void readDetectionHeader(DetectionInput& input);
+// Consumes the header: the first eleven non-blank lines. False when the
+// file ends after the header has begun but before its eleventh line (a
+// cut file, or one whose lines end in CR alone); an empty file, or one of
+// blank lines only, has no records either but is no damage.
+bool readDetectionHeader(DetectionInput& input);
 
 // Reads the next record into `record`. After Damaged, `problem` says what
 // was wrong and where; the input already stands at the next separator

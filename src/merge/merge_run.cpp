@@ -85,7 +85,12 @@ bool cameraNumberOf(const std::string& name, int& camera) {
 void mergeFile(const MergePaths& paths, const std::string& path, std::FILE* file,
                MergeState& state) {
     startDetectionInput(state.input, file);
-    readDetectionHeader(state.input);
+    if (!readDetectionHeader(state.input)) {
+        std::printf(" File %s ends inside its header at line %ld; no records merged from it \n",
+                    path.c_str(), state.input.text.lineNumber);
+        ++state.filesLeftOut;
+        return;
+    }
     ReadProblem problem;
     int records = 0;
     while (records < kMaxRecordsPerFile) {

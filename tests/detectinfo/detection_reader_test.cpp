@@ -114,10 +114,15 @@ TEST(DetectionReader, SegmentCountOfZeroOrBelowHasNoSegmentLines) {
 }
 
 TEST(DetectionReader, FilesWithoutRecordsGiveNone) {
-    EXPECT_EQ(readAndWrite("").records, 0);
-    EXPECT_EQ(readAndWrite(perCameraHeader(0)).records, 0);
-    EXPECT_EQ(readAndWrite(perCameraHeader(0).substr(0, 120)).records, 0);
-    EXPECT_EQ(readAndWrite(perCameraHeader(0) + "\n\n   \n").records, 0);
+    for (const std::string& text : {std::string(), std::string("\n \n\t\n"), perCameraHeader(0),
+                                     perCameraHeader(0) + "\n\n   \n"}) {
+        ReadOutcome outcome = readAndWrite(text);
+        EXPECT_EQ(outcome.records, 0);
+        EXPECT_FALSE(outcome.headerCut);
+    }
+    ReadOutcome cut = readAndWrite(perCameraHeader(0).substr(0, 120));
+    EXPECT_EQ(cut.records, 0);
+    EXPECT_TRUE(cut.headerCut);
     // A separator alone at the end closes the file without a record.
     ReadOutcome trailing = readAndWrite(file(kRecordA + kSeparator));
     EXPECT_EQ(trailing.records, 1);

@@ -46,8 +46,8 @@ ReadOutcome readAndWrite(const std::string& fileText) {
     auto input = std::make_unique<DetectionInput>();
     auto record = std::make_unique<DetectionRecord>();
     startDetectionInput(*input, in);
-    readDetectionHeader(*input);
     ReadOutcome outcome;
+    outcome.headerCut = !readDetectionHeader(*input);
     ReadProblem problem;
     for (;;) {
         ReadStatus status = readDetectionRecord(*input, *record, problem);

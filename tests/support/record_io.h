@@ -12,6 +12,7 @@ struct ReadOutcome {
     int records = 0;
     std::vector<ReadProblem> damaged; // refused records, in order
     bool failed = false;
+    bool headerCut = false;           // the file ended inside its header
 };
 
 // Reads `fileText` as a per-camera file (header, then records) and writes
