@@ -1,0 +1,26 @@
+// Runs the cross-built Windows program under Wine, headless, in the
+// throwaway Wine prefix of the Windows build.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "run_program.h"
+
+// The Windows form of a path of this machine: Wine's drive Z: is the root.
+std::string windowsPath(const std::string& posixPath);
+
+// Runs kel_combine_detectinfo.exe with `arguments`; its console output comes
+// back with the CR LF line ends of a Windows console turned into LF.
+RunResult runWindowsProgram(const std::vector<std::string>& arguments,
+                            const RunOptions& options = {});
+
+// The folder that Wine's drive letter `letter` (lower case) stands for, for
+// as long as the object lives.
+struct WineDrive {
+    WineDrive(char letter, const std::string& folder);
+    ~WineDrive();
+    WineDrive(const WineDrive&) = delete;
+    WineDrive& operator=(const WineDrive&) = delete;
+    std::string link;
+};
