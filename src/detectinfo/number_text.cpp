@@ -1,6 +1,8 @@
 #include "number_text.h"
 
+#include <bit>
 #include <charconv>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +50,178 @@ double strtodWhole(std::string_view item, bool& whole) {
     return value;
 }
 
+// The powers of ten that a double holds exactly.
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The plain form of the numbers in detection-info files, an optional sign
+// and digits with an optional point, such as "0345.67" or "-05.33". When
+// the digits make a whole number of at most 2^53 and at most 22 of them
+// follow the point, both that number and the power of ten are exact
+// doubles, and their one quotient is the correctly rounded value that
+// strtod gives. Any other text is left to the general conversion.
+bool parsePlainDecimal(const char* p, const char* last, double& value) {
+#if FLT_EVAL_METHOD != 0
+    // The quotient would be rounded twice where doubles are computed in
+    // wider registers.
+    return false;
+#endif
+    bool negative = false;
+    if (p != last && (*p == '-' || *p == '+')) {
+        negative = *p == '-';
+        ++p;
+    }
+    // One pass over digits and at most one point.
+    std::uint64_t digits = 0;
+    const char* point = nullptr;
+    const char* start = p;
+    for (; p != last; ++p) {
+        unsigned digit = static_cast<unsigned char>(*p) - static_cast<unsigned>('0');
+        if (digit <= 9) {
+            digits = digits * 10 + digit;  // wraps only beyond 19 digits, refused below
+        } else if (*p == '.' && point == nullptr) {
+            point = p;
+        } else {
+            return false;
+        }
+    }
+    auto count = (last - start) - (point != nullptr ? 1 : 0);
+    auto fractionDigits = point != nullptr ? last - point - 1 : 0;
+    if (count == 0 || count > 19 || digits > (std::uint64_t{1} << 53) || fractionDigits > 22) {
+        return false;
+    }
+    double magnitude = static_cast<double>(digits) / kExactPowersOfTen[fractionDigits];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+// Magnitudes below 2^52 have a binary exponent below zero, so that the
+// scaled mantissa below stays within 60 bits; larger ones, which no real
+// detection-info value reaches, take the general conversion.
+constexpr double kIntegerPathLimit = 4503599627370496.0;  // 2^52
+
+// |value| times `scale` (10 or 100), rounded to the nearest whole number
+// and to the even one on an exact tie, as printf rounds the exact binary
+// value. `magnitude` must be finite, not negative and below
+// kIntegerPathLimit.
+std::uint64_t scaledAndRounded(double magnitude, std::uint64_t scale) {
+    auto bits = std::bit_cast<std::uint64_t>(magnitude);
+    auto exponentField = static_cast<int>(bits >> 52);
+    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+    int shift = 1074;  // subnormal: mantissa times 2^-1074
+    if (exponentField != 0) {
+        mantissa |= std::uint64_t{1} << 52;
+        shift = 1075 - exponentField;  // at least 1 below the limit
+    }
+    std::uint64_t product = mantissa * scale;  // below 2^60: exact
+    if (shift > 62) {
+        return 0;  // below a quarter of a unit: rounds to zero
+    }
+    std::uint64_t units = product >> shift;
+    std::uint64_t rest = product & ((std::uint64_t{1} << shift) - 1);
+    std::uint64_t half = std::uint64_t{1} << (shift - 1);
+    // Without a branch: whether to round up is as good as random.
+    return units + ((rest > half) | ((rest == half) & units & 1));
+}
+
+// Number of decimal digits of `value`, at least one.
+int decimalDigits(std::uint64_t value) {
+    int digits = 1;
+    for (; value >= 10; value /= 10) {
+        ++digits;
+    }
+    return digits;
+}
+
+// Writes a minus sign when `negative`, then zeros up to `width` for a
+// number text of `length` characters after the sign, as the "0" flag of
+// printf pads.
+char* putSignAndZeros(char* out, bool negative, int length, int width) {
+    if (negative) {
+        *out++ = '-';
+        ++length;
+    }
+    for (; length < width; ++length) {
+        *out++ = '0';
+    }
+    return out;
+}
+
+// Writes the `digits` decimal digits of `value` and returns their end.
+char* putDigits(char* out, std::uint64_t value, int digits) {
+    char* end = out + digits;
+    for (char* at = end; at != out; value /= 10) {
+        *--at = static_cast<char>('0' + value % 10);
+    }
+    return end;
+}
+
+// The texts "00" to "99", two characters each.
+constexpr auto kDigitPairs = [] {
+    struct Pairs {
+        char text[200];
+    } pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs.text[2 * i] = static_cast<char>('0' + i / 10);
+        pairs.text[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}();
+
+constexpr std::uint32_t kPowersOfTen[] = {1,      10,      100,      1000,      10000,
+                                          100000, 1000000, 10000000, 100000000, 1000000000};
+
+// Writes `value` as exactly `count` digits, leading zeros included, and
+// returns their end; `value` is below 10 to the `count`.
+char* putFixedDigits(char* out, std::uint32_t value, int count) {
+    char* end = out + count;
+    char* at = end;
+    for (; count >= 2; count -= 2) {
+        at -= 2;
+        std::memcpy(at, kDigitPairs.text + 2 * (value % 100), 2);
+        value /= 100;
+    }
+    if (count == 1) {
+        at[-1] = static_cast<char>('0' + value);
+    }
+    return end;
+}
+
+// The whole-number digits that a field of `width` holds besides a sign and
+// `fractionLength` characters of point and decimals, when that leaves 1 to
+// 9 of them; otherwise 0.
+int wholeDigitsRoom(int width, bool negative, int fractionLength) {
+    int room = width - fractionLength - (negative ? 1 : 0);
+    return room >= 1 && room <= 9 ? room : 0;
+}
+
+// "%0<width>.<precision>f" for a finite value below kIntegerPathLimit in
+// magnitude, by exact integer arithmetic; Scale is 10 to the precision.
+template <std::uint64_t Scale, int Precision>
+char* writeFixedByIntegers(char* out, double value, int width) {
+    std::uint64_t units = scaledAndRounded(std::fabs(value), Scale);
+    bool negative = std::signbit(value);
+    int room = wholeDigitsRoom(width, negative, 1 + Precision);
+    if (room != 0 && room + Precision <= 9 && units < kPowersOfTen[room + Precision]) {
+        // The usual case: the number fits its field, whose zero padding
+        // makes the whole part exactly `room` digits long.
+        if (negative) {
+            *out++ = '-';
+        }
+        auto small = static_cast<std::uint32_t>(units);
+        out = putFixedDigits(out, small / Scale, room);
+        *out++ = '.';
+        return putFixedDigits(out, small % Scale, Precision);
+    }
+    std::uint64_t whole = units / Scale;
+    int wholeDigits = decimalDigits(whole);
+    out = putSignAndZeros(out, negative, wholeDigits + 1 + Precision, width);
+    out = putDigits(out, whole, wholeDigits);
+    *out++ = '.';
+    return putDigits(out, units % Scale, Precision);
+}
+
 }  // namespace
 
 bool parseWholeNumber(std::string_view item, std::int32_t& value) {
@@ -83,6 +257,9 @@ bool parseWholeNumber(std::string_view item, std::int32_t& value) {
 bool parseDecimalNumber(std::string_view item, double& value) {
     const char* first = item.data();
     const char* last = first + item.size();
+    if (parsePlainDecimal(first, last, value)) {
+        return true;
+    }
     const char* p = first;
     if (p != last && *p == '+') {
         ++p;  // from_chars takes no plus sign
@@ -91,8 +268,10 @@ bool parseDecimalNumber(std::string_view item, double& value) {
         }
     }
     if (p != last) {
-        auto result = std::from_chars(p, last, value);
+        double converted = 0;
+        auto result = std::from_chars(p, last, converted);
         if (result.ec == std::errc() && result.ptr == last) {
+            value = converted;
             return true;
         }
     }
@@ -112,6 +291,14 @@ char* writeFixed(char* out, double value, int width, int precision) {
                                              : (value < 0 ? "-inf" : "inf");
         return writePadded(out, text, std::strlen(text), width, ' ');
     }
+    if (std::fabs(value) < kIntegerPathLimit) {
+        if (precision == 1) {
+            return writeFixedByIntegers<10, 1>(out, value, width);
+        }
+        if (precision == 2) {
+            return writeFixedByIntegers<100, 2>(out, value, width);
+        }
+    }
     char digits[kMaxNumberTextLength];
     auto result = std::to_chars(digits, digits + sizeof digits, value,
                                 std::chars_format::fixed, precision);
@@ -119,7 +306,18 @@ char* writeFixed(char* out, double value, int width, int precision) {
 }
 
 char* writeWholeNumber(char* out, std::int32_t value, int width) {
-    char digits[16];
-    auto result = std::to_chars(digits, digits + sizeof digits, value);
-    return writePadded(out, digits, static_cast<std::size_t>(result.ptr - digits), width, '0');
+    // The magnitude as unsigned, so that the most negative value has one.
+    std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(std::int64_t{value})
+                                        : static_cast<std::uint64_t>(value);
+    int room = wholeDigitsRoom(width, value < 0, 0);
+    if (room != 0 && magnitude < kPowersOfTen[room]) {
+        // The number fits its field: exactly `room` digits, zeros first.
+        if (value < 0) {
+            *out++ = '-';
+        }
+        return putFixedDigits(out, static_cast<std::uint32_t>(magnitude), room);
+    }
+    int digits = decimalDigits(magnitude);
+    out = putSignAndZeros(out, value < 0, digits, width);
+    return putDigits(out, magnitude, digits);
 }

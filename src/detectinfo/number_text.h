@@ -13,11 +13,13 @@
 inline constexpr std::size_t kMaxNumberTextLength = 330;
 
 // Converts a whole item to a signed 32-bit number (base 10, optional sign,
-// leading zeros allowed). Fails for any other text or a value out of range.
+// leading zeros allowed). Fails for any other text or a value out of range,
+// leaving `value` alone.
 bool parseWholeNumber(std::string_view item, std::int32_t& value);
 
 // Converts a whole item to a double, in every form strtod takes (decimal,
-// hexadecimal, inf, nan, out-of-range values as strtod rounds them).
+// hexadecimal, inf, nan, out-of-range values as strtod rounds them), with
+// the same value as strtod. Leaves `value` alone when it fails.
 bool parseDecimalNumber(std::string_view item, double& value);
 
 // Writes `value` as printf's "%0<width>.<precision>f" would; returns the
