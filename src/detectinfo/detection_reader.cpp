@@ -14,8 +14,10 @@ namespace {
 
 constexpr int kHeaderLines = 11;
 
+// The whitespace of C's isspace in the C locale: blank, \t \n \v \f \r.
 bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\n';
+    auto byte = static_cast<unsigned char>(c);
+    return byte <= ' ' && (byte == ' ' || (byte >= '\t' && byte <= '\r'));
 }
 
 // A record separator: a line made only of hyphen-minus characters,
@@ -177,9 +179,17 @@ ItemResult readWhole(DetectionInput& input, std::int32_t& value, std::string_vie
 }
 
 ItemResult readDecimal(DetectionInput& input, double& value, std::string_view& item) {
-    if (!nextItem(input, item)) {
+    if (!skipBlanks(input)) {
         return ItemResult::End;
     }
+    // Most items are plain decimals, converted in the same pass that finds
+    // their end.
+    const char* end = parsePlainDecimalPrefix(input.rest, input.restEnd, value);
+    if (end != nullptr && (end == input.restEnd || isBlank(*end))) {
+        input.rest = end;
+        return ItemResult::Ok;
+    }
+    nextItem(input, item);
     return parseDecimalNumber(item, value) ? ItemResult::Ok : ItemResult::Bad;
 }
 

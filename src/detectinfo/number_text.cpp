@@ -55,18 +55,21 @@ constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+}  // namespace
+
 // The plain form of the numbers in detection-info files, an optional sign
 // and digits with an optional point, such as "0345.67" or "-05.33". When
 // the digits make a whole number of at most 2^53 and at most 22 of them
 // follow the point, both that number and the power of ten are exact
 // doubles, and their one quotient is the correctly rounded value that
-// strtod gives. Any other text is left to the general conversion.
-bool parsePlainDecimal(const char* p, const char* last, double& value) {
+// strtod gives.
+const char* parsePlainDecimalPrefix(const char* first, const char* last, double& value) {
 #if FLT_EVAL_METHOD != 0
     // The quotient would be rounded twice where doubles are computed in
     // wider registers.
-    return false;
+    return nullptr;
 #endif
+    const char* p = first;
     bool negative = false;
     if (p != last && (*p == '-' || *p == '+')) {
         negative = *p == '-';
@@ -83,18 +86,20 @@ bool parsePlainDecimal(const char* p, const char* last, double& value) {
         } else if (*p == '.' && point == nullptr) {
             point = p;
         } else {
-            return false;
+            break;
         }
     }
-    auto count = (last - start) - (point != nullptr ? 1 : 0);
-    auto fractionDigits = point != nullptr ? last - point - 1 : 0;
+    auto count = (p - start) - (point != nullptr ? 1 : 0);
+    auto fractionDigits = point != nullptr ? p - point - 1 : 0;
     if (count == 0 || count > 19 || digits > (std::uint64_t{1} << 53) || fractionDigits > 22) {
-        return false;
+        return nullptr;
     }
     double magnitude = static_cast<double>(digits) / kExactPowersOfTen[fractionDigits];
     value = negative ? -magnitude : magnitude;
-    return true;
+    return p;
 }
+
+namespace {
 
 // Magnitudes below 2^52 have a binary exponent below zero, so that the
 // scaled mantissa below stays within 60 bits; larger ones, which no real
@@ -257,7 +262,9 @@ bool parseWholeNumber(std::string_view item, std::int32_t& value) {
 bool parseDecimalNumber(std::string_view item, double& value) {
     const char* first = item.data();
     const char* last = first + item.size();
-    if (parsePlainDecimal(first, last, value)) {
+    double plain = 0;
+    if (parsePlainDecimalPrefix(first, last, plain) == last) {
+        value = plain;
         return true;
     }
     const char* p = first;

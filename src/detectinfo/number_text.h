@@ -22,6 +22,13 @@ bool parseWholeNumber(std::string_view item, std::int32_t& value);
 // the same value as strtod. Leaves `value` alone when it fails.
 bool parseDecimalNumber(std::string_view item, double& value);
 
+// The fast path of parseDecimalNumber, for reading numbers straight from a
+// line: converts the plain decimal ([sign] digits [. digits]) at `first`
+// and returns the end of it, or nullptr when the text there is no plain
+// decimal this path converts exactly. The caller checks that the item
+// ends there; otherwise parseDecimalNumber decides.
+const char* parsePlainDecimalPrefix(const char* first, const char* last, double& value);
+
 // Writes `value` as printf's "%0<width>.<precision>f" would; returns the
 // end of the text. `out` needs room for kMaxNumberTextLength characters.
 char* writeFixed(char* out, double value, int width, int precision);
