@@ -109,11 +109,20 @@ ReadStatus refuse(DetectionInput& input, ReadProblem& problem, std::string what)
     return ReadStatus::Damaged;
 }
 
+// True when the end of the input came from a failed read, which `problem`
+// then describes.
+bool readFailed(const DetectionInput& input, ReadProblem& problem) {
+    if (input.text.readError == 0) {
+        return false;
+    }
+    problem.line = input.text.lineNumber;
+    problem.what = std::string("read error: ") + std::strerror(input.text.readError);
+    return true;
+}
+
 // The end of the file inside a record: a read error, or a cut record.
 ReadStatus endInsideRecord(DetectionInput& input, ReadProblem& problem) {
-    if (input.text.readError != 0) {
-        problem.line = input.text.lineNumber;
-        problem.what = std::string("read error: ") + std::strerror(input.text.readError);
+    if (readFailed(input, problem)) {
         return ReadStatus::Failed;
     }
     problem.line = input.text.lineNumber;
@@ -122,12 +131,7 @@ ReadStatus endInsideRecord(DetectionInput& input, ReadProblem& problem) {
 }
 
 ReadStatus endBetweenRecords(DetectionInput& input, ReadProblem& problem) {
-    if (input.text.readError != 0) {
-        problem.line = input.text.lineNumber;
-        problem.what = std::string("read error: ") + std::strerror(input.text.readError);
-        return ReadStatus::Failed;
-    }
-    return ReadStatus::End;
+    return readFailed(input, problem) ? ReadStatus::Failed : ReadStatus::End;
 }
 
 // A value as messages show it: at most 40 characters, control characters
