@@ -3,8 +3,10 @@
 // and long paths, and the folder dialog failing without a display.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "run_program.h"
 #include "test_files.h"
@@ -42,6 +44,13 @@ std::string afterTime(const std::string& text) {
         at = text.find('\n', at) + 1;
     }
     return text.substr(at);
+}
+
+RunOptions options(const std::string& input, const std::string& workingFolder = "") {
+    RunOptions result;
+    result.input = input;
+    result.workingFolder = workingFolder;
+    return result;
 }
 
 std::vector<std::string> namesIn(const std::string& folder) {
@@ -83,7 +92,7 @@ TEST(WindowsPaths, ListingIsTheCommandInterpretersAndNamesFoldersToo) {
     makeFolders(ff + "/KELdetectinfo_0002_b.txt");
     writeFile(ff + "/MergeListing_KELdetectinfo.txt", "KELdetectinfo_0009_gone.txt\r\n");
 
-    RunResult run = runWindowsProgram({windowsPath(ff)}, {.input = "\n"});
+    RunResult run = runWindowsProgram({windowsPath(ff)}, options("\n"));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, kBanner + " Cannot open file " + windowsPath(ff) +
                               "\\KELdetectinfo_0002_b.txt for reading \n\n Enter CR to exit program \n");
@@ -103,7 +112,7 @@ TEST(WindowsPaths, DriveRootNamesTheMergedFileForItsLetter) {
     TempFolder temp;
     copyExample(temp.path + "/root");
     WineDrive drive('k', temp.path + "/root");
-    for (const std::string& typed : {"K:\\", "K:", "k:/"}) {
+    for (const std::string typed : {"K:\\", "K:", "k:/"}) {
         SCOPED_TRACE(typed);
         std::filesystem::remove(temp.path + "/root/KELdetectinfo_0000_K.txt");
         RunResult run = runWindowsProgram({typed});
@@ -136,7 +145,7 @@ TEST(WindowsPaths, RelativeFoldersStayRelativeInTheHeader) {
                           Case{ff, ".", ".\\"}}) {
         SCOPED_TRACE(c.typed);
         std::filesystem::remove(merged);
-        RunResult run = runWindowsProgram({c.typed}, {.workingFolder = c.workingFolder});
+        RunResult run = runWindowsProgram({c.typed}, options("", c.workingFolder));
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.output, kBanner + kDone);
         ASSERT_TRUE(fileExists(merged));
@@ -169,7 +178,7 @@ TEST(WindowsPaths, FoldersTooLongForTheCommandInterpreterAreRefusedByName) {
               "Meteor Count = 000006");
 
     const std::string tooLongFolder = windowsPath(tooLong) + "\\";
-    RunResult refused = runWindowsProgram({windowsPath(tooLong)}, {.input = "\n"});
+    RunResult refused = runWindowsProgram({windowsPath(tooLong)}, options("\n"));
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.output,
               kBanner + " Cannot list folder " + tooLongFolder +
@@ -193,7 +202,7 @@ TEST(WindowsDialog, FailingDialogEndsTheRunWithoutAFile) {
     TempFolder temp;
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{}, std::vector<std::string>{windowsPath(temp.path), "extra"}}) {
-        RunResult run = runWindowsProgram(arguments, {.input = "1\n", .workingFolder = temp.path});
+        RunResult run = runWindowsProgram(arguments, options("1\n", temp.path));
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.output, kBanner + " ERROR getting FF files folder pathname \n");
         EXPECT_TRUE(namesIn(temp.path).empty());
