@@ -9,8 +9,6 @@ set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(KEL_MINGW_PREFIX x86_64-w64-mingw32)
 find_program(CMAKE_CXX_COMPILER NAMES ${KEL_MINGW_PREFIX}-g++-win32 ${KEL_MINGW_PREFIX}-g++ REQUIRED)
-find_program(CMAKE_C_COMPILER NAMES ${KEL_MINGW_PREFIX}-gcc-win32 ${KEL_MINGW_PREFIX}-gcc)
-find_program(CMAKE_RC_COMPILER NAMES ${KEL_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${KEL_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
@@ -20,9 +18,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # No libgcc, libstdc++ or winpthread DLLs beside the executable.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# Runs the built program under Wine, for tools that honour it.
-find_program(KEL_WINE NAMES wine wine64)
-if(KEL_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${KEL_WINE})
-endif()
