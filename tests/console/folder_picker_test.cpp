@@ -13,13 +13,8 @@
 
 namespace {
 
-const std::string kBanner =
-    "\n\n=========================================================\n"
-    "  KEL Combine Detectinfo  1.61 \n"
-    "=========================================================\n\n";
 const std::string kPrompt = " Navigate to and select the FF Folder: ";
 const std::string kCancelled = " ERROR getting FF files folder pathname \n";
-const std::string kDone = "\n Done with processing \n";
 
 // An FF folder with one per-camera file of one record, and a folder for
 // stand-in programs.

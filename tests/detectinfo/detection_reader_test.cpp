@@ -11,7 +11,6 @@
 
 namespace {
 
-const std::string kSeparator = "-------------------------------------------------------\n";
 
 // One record in the layout's own written form (LF line ends).
 const std::string kRecordA = kSeparator +

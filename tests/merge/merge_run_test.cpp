@@ -11,12 +11,6 @@
 
 namespace {
 
-const std::string kBanner =
-    "\n\n=========================================================\n"
-    "  KEL Combine Detectinfo  1.61 \n"
-    "=========================================================\n\n";
-const std::string kDone = "\n Done with processing \n";
-const std::string kSeparator = "-------------------------------------------------------\n";
 
 // A temporary FF folder below a HALD folder.
 struct FfFolder {
@@ -26,23 +20,6 @@ struct FfFolder {
     std::string file(const std::string& name) const { return path + "/" + name; }
     std::string merged() const { return readFile(file("KELdetectinfo_0000_night1.txt")); }
 };
-
-// A record in per-camera form, LF line ends, with `segments` segment lines.
-std::string record(int cam, int meteor, int segments, const char* fps = "25.00") {
-    std::string text = kSeparator + "FF_c" + std::to_string(cam) + "_m" + std::to_string(meteor) +
-                       ".fits\nCAL_c" + std::to_string(cam) + ".txt\n";
-    char line[128];
-    std::snprintf(line, sizeof line, "%04d %04d %04d %s 010.0 005.0 001.0 003.5 0100.0 0200.0\n",
-                  cam, meteor, segments, fps);
-    text += line;
-    for (int s = 0; s < segments; ++s) {
-        std::snprintf(line, sizeof line,
-                      "%06.1f 0100.25 0200.50 045.00 -10.50 180.00 030.00 %06d\n", 10.0 + s,
-                      1000 + s);
-        text += line;
-    }
-    return text;
-}
 
 // The header of a merged file, its line 3 aside.
 std::string mergedHeader(int count, const std::string& ffFolder, const std::string& calFolder) {
@@ -76,15 +53,15 @@ TEST(MergeRun, MergesEveryRecordOfEveryFileInListingOrder) {
     FfFolder ff;
     // CR LF, LF with odd spacing, and a zero frame rate with no segments.
     writeFile(ff.file("KELdetectinfo_0001_a.txt"),
-              crlf(perCameraHeader(2) + record(1, 1, 2) + record(1, 2, 1)));
+              crlf(perCameraHeader(2) + perCameraRecord(1, 1, 2) + perCameraRecord(1, 2, 1)));
     writeFile(ff.file("KELdetectinfo_0002_b.txt"),
               perCameraHeader(1) + "\n  \t" + kSeparator + "  FF_c2_m1.fits\n\nCAL_c2.txt   \n" +
                   "2 1\n 1 25 10 5 1 3.5 100 200\n\n" +
                   "10 100.25 200.5 45 -10.5 180 30 1000\n");
     writeFile(ff.file("KELdetectinfo_0003_c.txt"),
-              perCameraHeader(2) + record(3, 1, 0, "0000.00") + record(3, 2, 1, "-0"));
+              perCameraHeader(2) + perCameraRecord(3, 1, 0, "0000.00") + perCameraRecord(3, 2, 1, "-0"));
     // Records are written as they are, whatever camera the file name says.
-    writeFile(ff.file("KELdetectinfo_0004_d.txt"), perCameraHeader(1) + record(7, 9, 0));
+    writeFile(ff.file("KELdetectinfo_0004_d.txt"), perCameraHeader(1) + perCameraRecord(7, 9, 0));
 
     RunResult run = runProgram(programPath(), {ff.path});
     EXPECT_EQ(run.status, 0);
@@ -125,9 +102,9 @@ TEST(MergeRun, EmptyFolderGivesTheHeaderOnly) {
 
 TEST(MergeRun, EarlierMergedFileIsSkippedAndReplaced) {
     FfFolder ff;
-    writeFile(ff.file("KELdetectinfo_0001_a.txt"), perCameraHeader(2) + record(1, 1, 1) + record(1, 2, 0));
+    writeFile(ff.file("KELdetectinfo_0001_a.txt"), perCameraHeader(2) + perCameraRecord(1, 1, 1) + perCameraRecord(1, 2, 0));
     writeFile(ff.file("KELdetectinfo_0002_b.txt"), perCameraHeader(0));
-    writeFile(ff.file("KELdetectinfo_0005_c.txt"), perCameraHeader(1) + record(5, 1, 3));
+    writeFile(ff.file("KELdetectinfo_0005_c.txt"), perCameraHeader(1) + perCameraRecord(5, 1, 3));
     ASSERT_EQ(runProgram(programPath(), {ff.path}).status, 0);
     const std::string first = withoutTime(ff.merged());
     EXPECT_EQ(first.substr(0, 23), "Meteor Count = 000003\r\n");
@@ -142,11 +119,11 @@ TEST(MergeRun, EarlierMergedFileIsSkippedAndReplaced) {
 
 TEST(MergeRun, ListedNamesWithoutCameraNumberAreReportedAndLeftOut) {
     FfFolder ff;
-    writeFile(ff.file("KELdetectinfo_abc.txt"), perCameraHeader(1) + record(8, 1, 0));
-    writeFile(ff.file("keldetectinfo_0001_lower.txt"), perCameraHeader(1) + record(8, 2, 0));
-    writeFile(ff.file("KELdetectinfo_7.txt"), perCameraHeader(1) + record(7, 1, 0));
-    writeFile(ff.file("KELdetectinfo_12345_wide.txt"), perCameraHeader(1) + record(1, 1, 0));
-    writeFile(ff.file("KELdetectinfo_-000_x.txt"), perCameraHeader(1) + record(9, 9, 0));
+    writeFile(ff.file("KELdetectinfo_abc.txt"), perCameraHeader(1) + perCameraRecord(8, 1, 0));
+    writeFile(ff.file("keldetectinfo_0001_lower.txt"), perCameraHeader(1) + perCameraRecord(8, 2, 0));
+    writeFile(ff.file("KELdetectinfo_7.txt"), perCameraHeader(1) + perCameraRecord(7, 1, 0));
+    writeFile(ff.file("KELdetectinfo_12345_wide.txt"), perCameraHeader(1) + perCameraRecord(1, 1, 0));
+    writeFile(ff.file("KELdetectinfo_-000_x.txt"), perCameraHeader(1) + perCameraRecord(9, 9, 0));
 
     RunResult run = runProgram(programPath(), {ff.path});
     EXPECT_EQ(run.status, 2);
@@ -173,9 +150,9 @@ TEST(MergeRun, UnreadableFileEndsTheRunAfterTheEarlierRecords) {
     for (const std::string& folder : {ff.temp.path + "/HALD", ff.temp.path + "/HALD/ff", ff.path}) {
         chmod(folder.c_str(), 0777);
     }
-    writeFile(ff.file("KELdetectinfo_0001_a.txt"), perCameraHeader(1) + record(1, 1, 1));
-    writeFile(ff.file("KELdetectinfo_0002_b.txt"), perCameraHeader(1) + record(2, 1, 1));
-    writeFile(ff.file("KELdetectinfo_0003_c.txt"), perCameraHeader(1) + record(3, 1, 1));
+    writeFile(ff.file("KELdetectinfo_0001_a.txt"), perCameraHeader(1) + perCameraRecord(1, 1, 1));
+    writeFile(ff.file("KELdetectinfo_0002_b.txt"), perCameraHeader(1) + perCameraRecord(2, 1, 1));
+    writeFile(ff.file("KELdetectinfo_0003_c.txt"), perCameraHeader(1) + perCameraRecord(3, 1, 1));
     chmod(ff.file("KELdetectinfo_0002_b.txt").c_str(), 0);
 
     RunOptions options;
@@ -193,7 +170,7 @@ TEST(MergeRun, UnreadableFileEndsTheRunAfterTheEarlierRecords) {
 
 TEST(MergeRun, MergedFileThatCannotBeCreatedIsReported) {
     FfFolder ff;
-    writeFile(ff.file("KELdetectinfo_0001_a.txt"), perCameraHeader(1) + record(1, 1, 1));
+    writeFile(ff.file("KELdetectinfo_0001_a.txt"), perCameraHeader(1) + perCameraRecord(1, 1, 1));
     makeFolders(ff.file("KELdetectinfo_0000_night1.txt"));  // a folder in the way
     RunResult run = runProgram(programPath(), {ff.path});
     EXPECT_EQ(run.status, 1);
@@ -222,7 +199,7 @@ TEST(MergeRun, FailedWritesEndTheRunWithoutDone) {
     FfFolder ff;
     std::string records;
     for (int meteor = 1; meteor <= 1500; ++meteor) {
-        records += record(1, meteor, 2);
+        records += perCameraRecord(1, meteor, 2);
     }
     writeFile(ff.file("KELdetectinfo_0001_a.txt"), perCameraHeader(1500) + records);
     // Limits that fail the last write at the end and a write in mid-run.
@@ -241,7 +218,7 @@ TEST(MergeRun, FailedWritesEndTheRunWithoutDone) {
 TEST(MergeRun, FileBeyondTheRecordCapIsCutAndReported) {
     FfFolder ff;
     std::string atCap = perCameraHeader(0);
-    const std::string one = record(1, 1, 0);
+    const std::string one = perCameraRecord(1, 1, 0);
     atCap.reserve(atCap.size() + 100000 * one.size());
     for (int i = 0; i < 99999; ++i) {
         atCap += one;
@@ -252,8 +229,8 @@ TEST(MergeRun, FileBeyondTheRecordCapIsCutAndReported) {
     EXPECT_EQ(whole.output, kBanner + kDone);
     EXPECT_EQ(ff.merged().substr(0, 23), "Meteor Count = 099999\r\n");
 
-    writeFile(ff.file("KELdetectinfo_0001_a.txt"), atCap + record(1, 2, 0));
-    writeFile(ff.file("KELdetectinfo_0002_b.txt"), perCameraHeader(1) + record(2, 1, 0));
+    writeFile(ff.file("KELdetectinfo_0001_a.txt"), atCap + perCameraRecord(1, 2, 0));
+    writeFile(ff.file("KELdetectinfo_0002_b.txt"), perCameraHeader(1) + perCameraRecord(2, 1, 0));
     RunResult cut = runProgram(programPath(), {ff.path});
     EXPECT_EQ(cut.status, 2);
     EXPECT_EQ(cut.output, kBanner + " File " + ff.file("KELdetectinfo_0001_a.txt") +

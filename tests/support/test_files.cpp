@@ -52,6 +52,22 @@ void makeFolders(const std::string& folder) {
     std::filesystem::create_directories(folder);
 }
 
+std::string perCameraRecord(int cam, int meteor, int segments, const char* fps) {
+    std::string text = kSeparator + "FF_c" + std::to_string(cam) + "_m" + std::to_string(meteor) +
+                       ".fits\nCAL_c" + std::to_string(cam) + ".txt\n";
+    char line[128];
+    std::snprintf(line, sizeof line, "%04d %04d %04d %s 010.0 005.0 001.0 003.5 0100.0 0200.0\n",
+                  cam, meteor, segments, fps);
+    text += line;
+    for (int s = 0; s < segments; ++s) {
+        std::snprintf(line, sizeof line,
+                      "%06.1f 0100.25 0200.50 045.00 -10.50 180.00 030.00 %06d\n", 10.0 + s,
+                      1000 + s);
+        text += line;
+    }
+    return text;
+}
+
 std::string perCameraHeader(int count) {
     char line1[64];
     std::snprintf(line1, sizeof line1, "Meteor Count = %06d\n", count);

@@ -20,6 +20,21 @@ bool fileExists(const std::string& path);
 // Makes `folder` and its missing parents.
 void makeFolders(const std::string& folder);
 
+// What the program prints first, and last after a complete run. Inline, so
+// that they are set before any test file's own texts built from them.
+inline const std::string kBanner =
+    "\n\n=========================================================\n"
+    "  KEL Combine Detectinfo  1.61 \n"
+    "=========================================================\n\n";
+inline const std::string kDone = "\n Done with processing \n";
+
+// A record's separator line, LF ended.
+inline const std::string kSeparator = "-------------------------------------------------------\n";
+
+// A record in per-camera form, LF line ends: FF file "FF_c<cam>_m<meteor>.fits",
+// CAL file "CAL_c<cam>.txt", and `segments` segment lines.
+std::string perCameraRecord(int cam, int meteor, int segments, const char* fps = "25.00");
+
 // The eleven header lines a per-camera file begins with, LF line ends.
 std::string perCameraHeader(int count);
 

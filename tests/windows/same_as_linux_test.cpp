@@ -17,22 +17,6 @@
 
 namespace {
 
-const std::string kSeparator = "-------------------------------------------------------\n";
-
-std::string record(int cam, int meteor, int segments, const char* fps = "25.00") {
-    std::string text = kSeparator + "FF_c" + std::to_string(cam) + "_m" + std::to_string(meteor) +
-                       ".fits\nCAL_c" + std::to_string(cam) + ".txt\n";
-    char line[128];
-    std::snprintf(line, sizeof line, "%04d %04d %04d %s 010.0 005.0 001.0 003.5 0100.0 0200.0\n",
-                  cam, meteor, segments, fps);
-    text += line;
-    for (int s = 0; s < segments; ++s) {
-        std::snprintf(line, sizeof line, "%06.1f 0100.25 0200.50 045.00 -10.50 180.00 030.00 %06d\n",
-                      10.0 + s, 1000 + s);
-        text += line;
-    }
-    return text;
-}
 
 // Fills an FF folder, given by its path on this machine.
 using Setup = std::function<void(const std::string& ff)>;
@@ -110,13 +94,13 @@ std::vector<Scenario> scenarios() {
     all.push_back({"Example", [](const std::string& ff) { copyFolder(KEL_EXAMPLE_FOLDER, ff); }});
     all.push_back({"LineEndsSpacingAndZeroFrameRate", [](const std::string& ff) {
         writeFile(ff + "/KELdetectinfo_0001_a.txt",
-                  crlf(perCameraHeader(2) + record(1, 1, 2) + record(1, 2, 1)));
+                  crlf(perCameraHeader(2) + perCameraRecord(1, 1, 2) + perCameraRecord(1, 2, 1)));
         writeFile(ff + "/KELdetectinfo_0002_b.txt",
                   perCameraHeader(1) + "\n  \t" + kSeparator + "  FF_c2_m1.fits\n\nCAL_c2.txt   \n" +
                       "2 1\n 1 25 10 5 1 3.5 100 200\n\n10 100.25 200.5 45 -10.5 180 30 1000\n");
         writeFile(ff + "/KELdetectinfo_0003_c.txt",
-                  perCameraHeader(2) + record(3, 1, 0, "0000.00") + record(3, 2, 1, "-0"));
-        writeFile(ff + "/KELdetectinfo_0004_d.txt", perCameraHeader(1) + record(7, 9, 0));
+                  perCameraHeader(2) + perCameraRecord(3, 1, 0, "0000.00") + perCameraRecord(3, 2, 1, "-0"));
+        writeFile(ff + "/KELdetectinfo_0004_d.txt", perCameraHeader(1) + perCameraRecord(7, 9, 0));
     }});
     all.push_back({"NumberForms", [](const std::string& ff) {
         writeFile(ff + "/KELdetectinfo_0001_a.txt",
@@ -127,24 +111,24 @@ std::vector<Scenario> scenarios() {
     }});
     all.push_back({"EmptyFolder", [](const std::string&) {}});
     all.push_back({"EarlierMergedFileIsSkipped", [](const std::string& ff) {
-        writeFile(ff + "/KELdetectinfo_0000_night1.txt", perCameraHeader(1) + record(9, 9, 1));
-        writeFile(ff + "/KELdetectinfo_0001_a.txt", perCameraHeader(2) + record(1, 1, 1) + record(1, 2, 0));
+        writeFile(ff + "/KELdetectinfo_0000_night1.txt", perCameraHeader(1) + perCameraRecord(9, 9, 1));
+        writeFile(ff + "/KELdetectinfo_0001_a.txt", perCameraHeader(2) + perCameraRecord(1, 1, 1) + perCameraRecord(1, 2, 0));
         writeFile(ff + "/KELdetectinfo_0002_b.txt", perCameraHeader(0));
-        writeFile(ff + "/KELdetectinfo_0005_c.txt", perCameraHeader(1) + record(5, 1, 3));
+        writeFile(ff + "/KELdetectinfo_0005_c.txt", perCameraHeader(1) + perCameraRecord(5, 1, 3));
     }});
     all.push_back({"NamesWithoutCameraNumber", [](const std::string& ff) {
-        writeFile(ff + "/KELdetectinfo_abc.txt", perCameraHeader(1) + record(8, 1, 0));
-        writeFile(ff + "/keldetectinfo_0001_lower.txt", perCameraHeader(1) + record(8, 2, 0));
-        writeFile(ff + "/KELdetectinfo_7.txt", perCameraHeader(1) + record(7, 1, 0));
-        writeFile(ff + "/KELdetectinfo_12345_wide.txt", perCameraHeader(1) + record(1, 1, 0));
+        writeFile(ff + "/KELdetectinfo_abc.txt", perCameraHeader(1) + perCameraRecord(8, 1, 0));
+        writeFile(ff + "/keldetectinfo_0001_lower.txt", perCameraHeader(1) + perCameraRecord(8, 2, 0));
+        writeFile(ff + "/KELdetectinfo_7.txt", perCameraHeader(1) + perCameraRecord(7, 1, 0));
+        writeFile(ff + "/KELdetectinfo_12345_wide.txt", perCameraHeader(1) + perCameraRecord(1, 1, 0));
     }});
     all.push_back({"MergedFileCannotBeCreated", [](const std::string& ff) {
-        writeFile(ff + "/KELdetectinfo_0001_a.txt", perCameraHeader(1) + record(1, 1, 1));
+        writeFile(ff + "/KELdetectinfo_0001_a.txt", perCameraHeader(1) + perCameraRecord(1, 1, 1));
         makeFolders(ff + "/KELdetectinfo_0000_night1.txt");
     }, "HALD/ff/night1", false});
     all.push_back({"NoHaldFolderInThePath",
                    [](const std::string& ff) {
-                       writeFile(ff + "/KELdetectinfo_0001_a.txt", perCameraHeader(1) + record(1, 1, 1));
+                       writeFile(ff + "/KELdetectinfo_0001_a.txt", perCameraHeader(1) + perCameraRecord(1, 1, 1));
                    },
                    "obs/ff/night1"});
     // Every damaged per-camera file of the tests, between two sound ones.
@@ -155,9 +139,9 @@ std::vector<Scenario> scenarios() {
         }
         std::string name = "Damaged_" + entry.path().stem().string();
         all.push_back({name, [source = entry.path().string()](const std::string& ff) {
-            writeFile(ff + "/KELdetectinfo_0001_first.txt", perCameraHeader(1) + record(1, 1, 0));
+            writeFile(ff + "/KELdetectinfo_0001_first.txt", perCameraHeader(1) + perCameraRecord(1, 1, 0));
             writeFile(ff + "/KELdetectinfo_0002_case.txt", readFile(source));
-            writeFile(ff + "/KELdetectinfo_0003_last.txt", perCameraHeader(1) + record(3, 1, 0));
+            writeFile(ff + "/KELdetectinfo_0003_last.txt", perCameraHeader(1) + perCameraRecord(3, 1, 0));
         }});
     }
     return all;

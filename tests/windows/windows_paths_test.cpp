@@ -14,11 +14,6 @@
 
 namespace {
 
-const std::string kBanner =
-    "\n\n=========================================================\n"
-    "  KEL Combine Detectinfo  1.61 \n"
-    "=========================================================\n\n";
-const std::string kDone = "\n Done with processing \n";
 
 void copyExample(const std::string& to) {
     makeFolders(to);
