@@ -214,12 +214,6 @@ bool copyText(char* target, std::string_view text) {
 
 }  // namespace
 
-DetectionSegment segmentAt(const DetectionRecord& record, int index) {
-    return DetectionSegment{record.frame[index], record.col[index],  record.row[index],
-                            record.ra[index],    record.dec[index],  record.azim[index],
-                            record.elev[index],  record.inten[index]};
-}
-
 void startDetectionInput(DetectionInput& input, std::FILE* file) {
     startTextInput(input.text, file);
     input.rest = input.restEnd = input.lineStart = nullptr;

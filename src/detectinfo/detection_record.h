@@ -49,7 +49,11 @@ struct DetectionRecord {
     std::int32_t inten[kMaxSegments];
 };
 
-DetectionSegment segmentAt(const DetectionRecord& record, int index);
+inline DetectionSegment segmentAt(const DetectionRecord& record, int index) {
+    return DetectionSegment{record.frame[index], record.col[index],  record.row[index],
+                            record.ra[index],    record.dec[index],  record.azim[index],
+                            record.elev[index],  record.inten[index]};
+}
 
 // A per-camera file being read: the buffered lines plus the unread rest of
 // the current line, since numbers may share or span lines.

@@ -141,22 +141,23 @@ void writeRecordLines(OutputFile& output, const DetectionRecord& record) {
     commitOutput(output, putLineEnd(out));
 
     for (int s = 0; s < record.segmentCount; ++s) {
+        const DetectionSegment segment = segmentAt(record, s);
         out = reserveOutput(output, 7 * kNumberRoom + 12 + 2);
-        out = writeFixed(out, record.frame[s], 6, 1);
+        out = writeFixed(out, segment.frame, 6, 1);
         *out++ = ' ';
-        out = writeFixed(out, record.col[s], 7, 2);
+        out = writeFixed(out, segment.col, 7, 2);
         *out++ = ' ';
-        out = writeFixed(out, record.row[s], 7, 2);
+        out = writeFixed(out, segment.row, 7, 2);
         *out++ = ' ';
-        out = writeFixed(out, record.ra[s], 6, 2);
+        out = writeFixed(out, segment.ra, 6, 2);
         *out++ = ' ';
-        out = writeFixed(out, record.dec[s], 6, 2);
+        out = writeFixed(out, segment.dec, 6, 2);
         *out++ = ' ';
-        out = writeFixed(out, record.azim[s], 6, 2);
+        out = writeFixed(out, segment.azim, 6, 2);
         *out++ = ' ';
-        out = writeFixed(out, record.elev[s], 6, 2);
+        out = writeFixed(out, segment.elev, 6, 2);
         *out++ = ' ';
-        out = writeWholeNumber(out, record.inten[s], 6);
+        out = writeWholeNumber(out, segment.inten, 6);
         commitOutput(output, putLineEnd(out));
     }
 }
