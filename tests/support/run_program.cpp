@@ -1,96 +1,239 @@
 #include "run_program.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 namespace {
 
-void writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) {
-            return;
-        }
-        done += static_cast<std::size_t>(n);
+// What the child reports through its start pipe when it cannot become the
+// program: the step that failed and its errno.
+struct StartFailure {
+    char step[32];
+    int error;
+};
+
+[[noreturn]] void failStart(int pipeFd, const char* step) {
+    StartFailure failure{};
+    std::strncpy(failure.step, step, sizeof failure.step - 1);
+    failure.error = errno;
+    ssize_t ignored = write(pipeFd, &failure, sizeof failure);
+    (void)ignored;
+    _exit(127);
+}
+
+void setLimit(int resource, long long bytes, int pipeFd, const char* step) {
+    if (bytes < 0) {
+        return;
     }
+    rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+    if (setrlimit(resource, &limit) != 0) {
+        failStart(pipeFd, step);
+    }
+}
+
+// The disposition a shell gives the programs it starts: every signal at
+// its default, none blocked, whatever this test process has set.
+void defaultSignals() {
+    for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber) {
+        signal(signalNumber, SIG_DFL);  // fails harmlessly for SIGKILL, SIGSTOP
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+// A copy of `program` that user nobody can reach: the build folder may lie
+// below a folder that only its owner may enter, such as /root.
+std::string copyForNobody(const std::string& program, std::string& copyFolder) {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "kel-program-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot make a folder for the program's copy");
+    }
+    copyFolder = pattern;
+    const std::string copy = copyFolder + "/" + std::filesystem::path(program).filename().string();
+    std::filesystem::copy_file(program, copy);
+    chmod(copyFolder.c_str(), 0755);
+    chmod(copy.c_str(), 0755);
+    return copy;
+}
+
+void rememberExit(StartedProgram& started, int status) {
+    started.ended = true;
+    started.waitStatus = status;
 }
 
 }  // namespace
 
-RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                     const RunOptions& options) {
+StartedProgram startProgram(const std::string& program, const std::vector<std::string>& arguments,
+                            const RunOptions& options) {
+    StartedProgram started;
+    const bool asNobody = options.unprivileged && geteuid() == 0;
+    const std::string runnable = asNobody ? copyForNobody(program, started.copyFolder) : program;
+
     int toChild[2];
     int fromChild[2];
-    if (pipe(toChild) != 0 || pipe(fromChild) != 0) {
+    int startPipe[2];
+    if (pipe(toChild) != 0 || pipe(fromChild) != 0 || pipe2(startPipe, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
+    // The test writes to a child that may have stopped reading: that must
+    // not end the test.
+    signal(SIGPIPE, SIG_IGN);
     pid_t child = fork();
     if (child < 0) {
         throw std::runtime_error("fork failed");
     }
     if (child == 0) {
+        defaultSignals();
         dup2(toChild[0], STDIN_FILENO);
         dup2(fromChild[1], STDOUT_FILENO);
         close(toChild[0]);
         close(toChild[1]);
         close(fromChild[0]);
         close(fromChild[1]);
-        if (options.fileSizeLimit >= 0) {
-            // A write past the limit then fails with EFBIG instead of
-            // killing the process.
-            signal(SIGXFSZ, SIG_IGN);
-            rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
-                         static_cast<rlim_t>(options.fileSizeLimit)};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        if (options.unprivileged && geteuid() == 0) {
+        close(startPipe[0]);
+        setLimit(RLIMIT_FSIZE, options.fileSizeLimit, startPipe[1], "setrlimit(RLIMIT_FSIZE)");
+        setLimit(RLIMIT_AS, options.addressSpaceLimit, startPipe[1], "setrlimit(RLIMIT_AS)");
+        if (asNobody) {
             constexpr uid_t kNobody = 65534;
-            if (setgid(kNobody) != 0 || setuid(kNobody) != 0) {
-                _exit(126);
+            if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) {
+                failStart(startPipe[1], "becoming user nobody");
             }
         }
         for (const std::string& entry : options.environment) {
             putenv(strdup(entry.c_str()));
         }
         if (!options.workingFolder.empty() && chdir(options.workingFolder.c_str()) != 0) {
-            _exit(127);
+            failStart(startPipe[1], "chdir");
         }
         std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
+        argv.push_back(const_cast<char*>(runnable.c_str()));
         for (const std::string& argument : arguments) {
             argv.push_back(const_cast<char*>(argument.c_str()));
         }
         argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
+        execv(runnable.c_str(), argv.data());
+        failStart(startPipe[1], "execv");
     }
     close(toChild[0]);
     close(fromChild[1]);
-    // The input is small; the child reads it whole or stops reading, and a
-    // closed pipe must not end the test.
-    signal(SIGPIPE, SIG_IGN);
-    writeAll(toChild[1], options.input);
-    close(toChild[1]);
+    close(startPipe[1]);
+    started.pid = child;
+    started.input = toChild[1];
+    started.output = fromChild[0];
 
-    RunResult result;
+    // The start pipe closes on a successful exec; a report means failure.
+    StartFailure failure{};
+    ssize_t got = 0;
+    do {
+        got = read(startPipe[0], &failure, sizeof failure);
+    } while (got < 0 && errno == EINTR);
+    close(startPipe[0]);
+    if (got == static_cast<ssize_t>(sizeof failure)) {
+        ADD_FAILURE() << "could not start " << runnable << (asNobody ? " as user nobody" : "")
+                      << ": " << failure.step << " failed: " << std::strerror(failure.error);
+    }
+    return started;
+}
+
+void sendInput(StartedProgram& started, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = write(started.input, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return;  // the child has stopped reading
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+namespace {
+
+// Adds one read's worth of the child's output; false at its end.
+bool readMore(StartedProgram& started) {
     char chunk[4096];
     ssize_t n = 0;
-    while ((n = read(fromChild[0], chunk, sizeof chunk)) > 0) {
-        result.output.append(chunk, static_cast<std::size_t>(n));
+    do {
+        n = read(started.output, chunk, sizeof chunk);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        return false;
     }
-    close(fromChild[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    started.seen.append(chunk, static_cast<std::size_t>(n));
+    return true;
+}
+
+}  // namespace
+
+bool readUntil(StartedProgram& started, const std::string& text) {
+    while (started.seen.find(text) == std::string::npos) {
+        if (!readMore(started)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool stillRunningAfter(StartedProgram& started, int milliseconds) {
+    constexpr int kStep = 10;
+    for (int waited = 0; !started.ended && waited < milliseconds; waited += kStep) {
+        usleep(kStep * 1000);
+        int status = 0;
+        if (waitpid(started.pid, &status, WNOHANG) == started.pid) {
+            rememberExit(started, status);
+        }
+    }
+    return !started.ended;
+}
+
+RunResult finishProgram(StartedProgram& started) {
+    if (started.input >= 0) {
+        close(started.input);
+        started.input = -1;
+    }
+    while (readMore(started)) {
+    }
+    close(started.output);
+    started.output = -1;
+    if (!started.ended) {
+        int status = 0;
+        while (waitpid(started.pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        rememberExit(started, status);
+    }
+    if (!started.copyFolder.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(started.copyFolder, ignored);
+    }
+    RunResult result;
+    result.output = started.seen;
+    result.status = WIFEXITED(started.waitStatus) ? WEXITSTATUS(started.waitStatus) : -1;
+    result.signal = WIFSIGNALED(started.waitStatus) ? WTERMSIG(started.waitStatus) : 0;
     return result;
+}
+
+RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const RunOptions& options) {
+    StartedProgram started = startProgram(program, arguments, options);
+    sendInput(started, options.input);
+    return finishProgram(started);
 }
 
 const std::string& programPath() {
