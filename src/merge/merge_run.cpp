@@ -1,7 +1,6 @@
 #include "merge_run.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -66,43 +65,44 @@ bool cameraNumberOf(const std::string& name, int& camera) {
     return true;
 }
 
-[[noreturn]] void endAfterWriteFailure(const MergePaths& paths) {
+int endAfterWriteFailure(const MergePaths& paths) {
     std::printf(" Cannot write KEL detection log file %s (%s) \n", paths.mergedPath.c_str(),
                 detectionLogError().c_str());
+    abandonDetectionLog();
     waitForInteger();
-    std::exit(kExitFileError);
+    return kExitFileError;
 }
 
-[[noreturn]] void endAfterOpenFailure(const std::string& path) {
+int endAfterOpenFailure(const std::string& path) {
     std::printf(" Cannot open file %s for reading \n", path.c_str());
     std::printf("\n Enter CR to exit program \n");
     abandonDetectionLog();
     waitForCharacter();
-    std::exit(kExitFileError);
+    return kExitFileError;
 }
 
-// Copies every record of one per-camera file into the merged file.
-void mergeFile(const MergePaths& paths, const std::string& path, std::FILE* file,
-               MergeState& state) {
+// Copies every record of one per-camera file into the merged file. False
+// when the merged file could not be written.
+bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
     startDetectionInput(state.input, file);
     if (!readDetectionHeader(state.input)) {
         std::printf(" File %s ends inside its header at line %ld; no records merged from it \n",
                     path.c_str(), state.input.text.lineNumber);
         ++state.filesLeftOut;
-        return;
+        return true;
     }
     ReadProblem problem;
     int records = 0;
     while (records < kMaxRecordsPerFile) {
         ReadStatus status = readDetectionRecord(state.input, state.record, problem);
         if (status == ReadStatus::End) {
-            return;
+            return true;
         }
         if (status == ReadStatus::Failed) {
             std::printf(" Cannot read file %s at line %ld (%s); the rest of it was not merged \n",
                         path.c_str(), problem.line, problem.what.c_str());
             ++state.filesLeftOut;
-            return;
+            return true;
         }
         if (status == ReadStatus::Damaged) {
             std::printf(" Damaged record in file %s at line %ld: %s; record not merged \n",
@@ -111,7 +111,7 @@ void mergeFile(const MergePaths& paths, const std::string& path, std::FILE* file
             continue;
         }
         if (!writeDetectionRecord(state.record)) {
-            endAfterWriteFailure(paths);
+            return false;
         }
         ++state.count;
         ++records;
@@ -121,6 +121,7 @@ void mergeFile(const MergePaths& paths, const std::string& path, std::FILE* file
                     path.c_str(), kMaxRecordsPerFile);
         ++state.filesLeftOut;
     }
+    return true;
 }
 
 }  // namespace
@@ -182,14 +183,17 @@ int runMerge(int argc, char** argv) {
         }
         std::FILE* file = std::fopen(path.c_str(), "rb");
         if (file == nullptr) {
-            endAfterOpenFailure(path);
+            return endAfterOpenFailure(path);
         }
-        mergeFile(paths, path, file, *state);
+        const bool written = mergeFile(path, file, *state);
         std::fclose(file);
+        if (!written) {
+            return endAfterWriteFailure(paths);
+        }
     }
 
     if (!finishDetectionLog(state->count)) {
-        endAfterWriteFailure(paths);
+        return endAfterWriteFailure(paths);
     }
     std::printf("\n Done with processing \n");
     if (state->damagedRecords > 0 || state->filesLeftOut > 0) {
