@@ -1,6 +1,8 @@
 // The merged file as the log module leaves it: header, records, count.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <regex>
 #include <string>
@@ -115,7 +117,7 @@ TEST(DetectionLog, CountBeyondSixDigitsWidensLineOneAndMovesNothingElse) {
 TEST(DetectionLog, UncreatableFileIsReported) {
     TempFolder folder;
     EXPECT_FALSE(openDetectionLog(folder.path + "/missing/merged.txt", "a/", "b/"));
-    EXPECT_FALSE(detectionLogError().empty());
+    EXPECT_EQ(detectionLogError(), std::strerror(ENOENT));
 }
 
 }  // namespace
