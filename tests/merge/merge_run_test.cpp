@@ -122,7 +122,6 @@ TEST(MergeRun, ListedNamesWithoutCameraNumberAreReportedAndLeftOut) {
     writeFile(ff.file("KELdetectinfo_abc.txt"), perCameraHeader(1) + perCameraRecord(8, 1, 0));
     writeFile(ff.file("keldetectinfo_0001_lower.txt"), perCameraHeader(1) + perCameraRecord(8, 2, 0));
     writeFile(ff.file("KELdetectinfo_7.txt"), perCameraHeader(1) + perCameraRecord(7, 1, 0));
-    writeFile(ff.file("KELdetectinfo_12345_wide.txt"), perCameraHeader(1) + perCameraRecord(1, 1, 0));
     writeFile(ff.file("KELdetectinfo_-000_x.txt"), perCameraHeader(1) + perCameraRecord(9, 9, 0));
 
     RunResult run = runProgram(programPath(), {ff.path});
@@ -137,11 +136,23 @@ TEST(MergeRun, ListedNamesWithoutCameraNumberAreReportedAndLeftOut) {
               std::string::npos)
         << run.output;
     const std::string merged = ff.merged();
-    EXPECT_EQ(merged.substr(0, 23), "Meteor Count = 000002\r\n");
+    EXPECT_EQ(merged.substr(0, 23), "Meteor Count = 000001\r\n");
     EXPECT_NE(merged.find("FF_c7_m1"), std::string::npos);
-    EXPECT_NE(merged.find("FF_c1_m1"), std::string::npos);
     EXPECT_EQ(merged.find("FF_c8"), std::string::npos);
     EXPECT_EQ(merged.find("FF_c9"), std::string::npos);
+}
+
+TEST(MergeRun, CameraNumberIsReadFromAtMostFourCharacters) {
+    // "00005" is camera 0000, a merged file; "12345" is camera 1234.
+    FfFolder ff;
+    writeFile(ff.file("KELdetectinfo_00005_five.txt"), perCameraHeader(1) + perCameraRecord(5, 1, 0));
+    writeFile(ff.file("KELdetectinfo_12345_wide.txt"), perCameraHeader(1) + perCameraRecord(1, 1, 0));
+    RunResult run = runProgram(programPath(), {ff.path});
+    EXPECT_EQ(run.status, 0) << run.output;
+    const std::string merged = ff.merged();
+    EXPECT_EQ(merged.substr(0, 23), "Meteor Count = 000001\r\n");
+    EXPECT_NE(merged.find("FF_c1_m1"), std::string::npos);
+    EXPECT_EQ(merged.find("FF_c5_m1"), std::string::npos);
 }
 
 TEST(MergeRun, UnreadableFileEndsTheRunAfterTheEarlierRecords) {
@@ -181,6 +192,18 @@ TEST(MergeRun, MergedFileThatCannotBeCreatedIsReported) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.output, kBanner + " Cannot open KEL detection log file " + ff.path +
                                   "/none/KELdetectinfo_0000_none.txt for writing \n");
+}
+
+TEST(MergeRun, CreationFailureWaitsForANumberNotForEnter) {
+    FfFolder ff;
+    makeFolders(ff.file("KELdetectinfo_0000_night1.txt"));  // a folder in the way
+    StartedProgram started = startProgram(programPath(), {ff.path});
+    ASSERT_TRUE(readUntil(started, " for writing \n")) << started.seen;
+    sendInput(started, "\n\n  \n");
+    EXPECT_TRUE(stillRunningAfter(started, 300)) << "a bare Enter ended the wait";
+    sendInput(started, "7\n");
+    EXPECT_FALSE(stillRunningAfter(started, 5000)) << "a number did not end the wait";
+    EXPECT_EQ(finishProgram(started).status, 1);
 }
 
 TEST(MergeRun, EmptyFolderArgumentIsRefused) {
