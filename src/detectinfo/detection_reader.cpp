@@ -202,14 +202,20 @@ std::string badValue(const NumberField& field, std::string_view item) {
            (field.whole ? "a whole number within 32 bits" : "a number");
 }
 
-// Copies a record text line; false when it is longer than a record holds.
-bool copyText(char* target, std::string_view text) {
+// Copies a record text line; the reason it cannot be held when it is
+// longer than a record holds, or holds a NUL byte, which would end the
+// text early when written (a leading NUL would leave a blank line that
+// shifts every later line of the merged file).
+const char* copyText(char* target, std::string_view text) {
     if (text.size() > kMaxTextLength) {
-        return false;
+        return "is longer than 255 characters";
+    }
+    if (text.find('\0') != std::string_view::npos) {
+        return "holds a NUL byte";
     }
     std::memcpy(target, text.data(), text.size());
     target[text.size()] = '\0';
-    return true;
+    return nullptr;
 }
 
 }  // namespace
@@ -251,14 +257,14 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
     if (!nextText(input, text)) {
         return endBetweenRecords(input, problem);  // a lone separator closes the file
     }
-    if (!copyText(record.ffFileName, text)) {
-        return refuse(input, problem, "the FF file line is longer than 255 characters");
+    if (const char* why = copyText(record.ffFileName, text)) {
+        return refuse(input, problem, std::string("the FF file line ") + why);
     }
     if (!nextText(input, text)) {
         return endInsideRecord(input, problem);
     }
-    if (!copyText(record.calFileName, text)) {
-        return refuse(input, problem, "the CAL file line is longer than 255 characters");
+    if (const char* why = copyText(record.calFileName, text)) {
+        return refuse(input, problem, std::string("the CAL file line ") + why);
     }
 
     std::string_view item;

@@ -153,13 +153,19 @@ TEST(DetectionReader, CtrlZEndsTheFile) {
     EXPECT_EQ(outcome.written, kMergedA);
 }
 
-TEST(DetectionReader, NulInATextLineEndsTheTextAsWritten) {
-    std::string record = kSeparator + "FF_a" + std::string(1, '\0') + "junk\nCAL\n" +
-                         "1 1 0 25 1 1 1 1 1 1\n";
-    ReadOutcome outcome = readAndWrite(file(record));
-    ASSERT_EQ(outcome.records, 1);
-    EXPECT_NE(outcome.written.find("FF_a                                  \r\n"), std::string::npos);
-    EXPECT_EQ(outcome.written.find("junk"), std::string::npos);
+TEST(DetectionReader, NulInATextLineIsDamage) {
+    // Written as a C string the text would end at the NUL, and a leading
+    // NUL would leave a blank line that shifts the merged file.
+    const std::string nul(1, '\0');
+    for (const std::string& texts : {"FF_a" + nul + "junk\nCAL\n", nul + "FF_a\nCAL\n",
+                                     "FF_a\nCAL" + nul + "\n"}) {
+        ReadOutcome outcome =
+            readAndWrite(file(kSeparator + texts + "1 1 0 25 1 1 1 1 1 1\n" + kRecordB));
+        EXPECT_EQ(outcome.records, 1);
+        EXPECT_EQ(outcome.written, kMergedB);
+        ASSERT_EQ(outcome.damaged.size(), 1u);
+        EXPECT_NE(outcome.damaged[0].what.find("holds a NUL byte"), std::string::npos);
+    }
 }
 
 TEST(DetectionReader, LinesLongerThanTheReadBufferArriveWhole) {
