@@ -9,6 +9,7 @@
 
 #include "detection_record.h"
 #include "number_text.h"
+#include "shown_text.h"
 
 namespace {
 
@@ -134,26 +135,12 @@ ReadStatus endBetweenRecords(DetectionInput& input, ReadProblem& problem) {
     return readFailed(input, problem) ? ReadStatus::Failed : ReadStatus::End;
 }
 
-// A value as messages show it: at most 40 characters, control characters
-// as \xNN so that a NUL or an escape sequence cannot cut or garble a line.
+// A value as messages show it: at most 40 characters, in quotes.
 std::string quoted(std::string_view item) {
     constexpr std::size_t kShown = 40;
-    constexpr char kHex[] = "0123456789ABCDEF";
-    std::string text = "\"";
-    for (char c : item.substr(0, kShown)) {
-        auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            text += "\\x";
-            text += kHex[byte >> 4];
-            text += kHex[byte & 0xF];
-        } else {
-            text += c;
-        }
-    }
-    if (item.size() > kShown) {
-        text.append("...");
-    }
-    text.append("\"");
+    std::string text(1, '"');
+    text += shownText(item.substr(0, kShown));
+    text += item.size() > kShown ? "...\"" : "\"";
     return text;
 }
 

@@ -4,7 +4,16 @@
 
 #include <string>
 
+enum class ListingResult {
+    Written,     // the listing file names the folder's per-camera files
+    NotWritten,  // no listing came of it; the run reports the listing file
+                 // as not found once it has created the merged file
+    Refused,     // the folder could not be listed; a message has said why,
+                 // and the run ends before the merged file is created
+};
+
 // Writes the listing of `ffFolder` (ending in a separator) to `listingPath`.
-// False when no listing could be written; the run then reports the listing
-// file as not generated.
-bool writeFolderListing(const std::string& ffFolder, const std::string& listingPath);
+// Names that the listing cannot hold are left out, each with a message,
+// and counted in `namesLeftOut`.
+ListingResult writeFolderListing(const std::string& ffFolder, const std::string& listingPath,
+                                 long& namesLeftOut);

@@ -1,15 +1,21 @@
 // The listing on POSIX hosts, written by the program itself in the order a
 // Windows folder lists its files: the regular files (links followed) whose
 // names begin with "KELdetectinfo_" and end with ".txt", letter case aside,
-// sorted by name with a-z taken as A-Z, ties by plain byte order.
+// sorted by name with a-z taken as A-Z, ties by plain byte order. A name
+// with a line end in it cannot stand on one line of the listing: it is
+// left out with a message.
 
 #include "folder_listing.h"
+
+#include "shown_text.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -50,33 +56,67 @@ bool listedBefore(const std::string& a, const std::string& b) {
     return a < b;
 }
 
-}  // namespace
-
-bool writeFolderListing(const std::string& ffFolder, const std::string& listingPath) {
-    DIR* folder = opendir(ffFolder.c_str());
-    if (folder == nullptr) {
-        return false;
-    }
-    std::vector<std::string> names;
-    while (const dirent* entry = readdir(folder)) {
+// Reads the matching names of `ffFolder`; false, with errno set, when the
+// folder could not be read to its end.
+bool readMatchingNames(DIR* folder, const std::string& ffFolder, std::vector<std::string>& names,
+                       long& namesLeftOut) {
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(folder);
+        if (entry == nullptr) {
+            return errno == 0;
+        }
         std::string_view name = entry->d_name;
         struct stat status {};
-        if (isDetectionInfoName(name) && stat((ffFolder + entry->d_name).c_str(), &status) == 0 &&
-            S_ISREG(status.st_mode)) {
-            names.emplace_back(name);
+        if (!isDetectionInfoName(name) || stat((ffFolder + entry->d_name).c_str(), &status) != 0 ||
+            !S_ISREG(status.st_mode)) {
+            continue;
         }
+        if (name.find_first_of("\r\n") != std::string_view::npos) {
+            std::printf(" File %s has a line end in its name, which the listing cannot hold; "
+                        "not merged \n",
+                        shownText(ffFolder + entry->d_name).c_str());
+            ++namesLeftOut;
+            continue;
+        }
+        names.emplace_back(name);
     }
+}
+
+}  // namespace
+
+ListingResult writeFolderListing(const std::string& ffFolder, const std::string& listingPath,
+                                 long& namesLeftOut) {
+    DIR* folder = opendir(ffFolder.c_str());
+    if (folder == nullptr) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            // A folder that is not there: creating the merged file in it
+            // fails first, and says so.
+            return ListingResult::NotWritten;
+        }
+        std::printf(" Cannot list folder %s (%s) \n", ffFolder.c_str(), std::strerror(errno));
+        return ListingResult::Refused;
+    }
+    std::vector<std::string> names;
+    const bool complete = readMatchingNames(folder, ffFolder, names, namesLeftOut);
+    const int readError = errno;
     closedir(folder);
+    if (!complete) {
+        std::printf(" Cannot list folder %s to its end (%s) \n", ffFolder.c_str(),
+                    std::strerror(readError));
+        return ListingResult::Refused;
+    }
     std::sort(names.begin(), names.end(), listedBefore);
 
     std::FILE* listing = std::fopen(listingPath.c_str(), "wb");
     if (listing == nullptr) {
-        return false;
+        return ListingResult::NotWritten;
     }
     bool written = true;
     for (const std::string& name : names) {
         written = written && std::fwrite(name.data(), 1, name.size(), listing) == name.size() &&
                   std::fwrite("\r\n", 1, 2, listing) == 2;
     }
-    return std::fclose(listing) == 0 && written;
+    return std::fclose(listing) == 0 && written ? ListingResult::Written
+                                                : ListingResult::NotWritten;
 }

@@ -16,13 +16,14 @@ constexpr std::size_t kLongestCommandPath = 259;
 
 }  // namespace
 
-bool writeFolderListing(const std::string& ffFolder, const std::string& listingPath) {
+ListingResult writeFolderListing(const std::string& ffFolder, const std::string& listingPath,
+                                 long& /*namesLeftOut*/) {
     const std::string pattern = ffFolder + "KELdetectinfo_*.txt";
     if (pattern.size() > kLongestCommandPath || listingPath.size() > kLongestCommandPath) {
         std::printf(" Cannot list folder %s: the command interpreter takes paths of at most %d "
                     "characters \n",
                     ffFolder.c_str(), static_cast<int>(kLongestCommandPath));
-        return false;
+        return ListingResult::NotWritten;
     }
     // A listing left by an earlier run must not pass for this run's when
     // the command interpreter cannot be started.
@@ -30,5 +31,5 @@ bool writeFolderListing(const std::string& ffFolder, const std::string& listingP
 
     const std::string command = "dir /b \"" + pattern + "\" > \"" + listingPath + "\"";
     std::fflush(stdout);  // the banner before whatever the command prints
-    return std::system(command.c_str()) != -1;
+    return std::system(command.c_str()) != -1 ? ListingResult::Written : ListingResult::NotWritten;
 }

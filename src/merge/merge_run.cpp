@@ -141,7 +141,12 @@ int runMerge(int argc, char** argv) {
     }
 
     const MergePaths paths = deriveMergePaths(folder);
-    bool listed = writeFolderListing(paths.ffFolder, paths.listingPath);
+    auto state = std::make_unique<MergeState>();
+    const ListingResult listed =
+        writeFolderListing(paths.ffFolder, paths.listingPath, state->filesLeftOut);
+    if (listed == ListingResult::Refused) {
+        return kExitFileError;
+    }
 
     if (!openDetectionLog(paths.mergedPath, paths.ffFolder, paths.calFolder)) {
         std::printf(" Cannot open KEL detection log file %s for writing \n",
@@ -151,7 +156,7 @@ int runMerge(int argc, char** argv) {
     }
 
     std::ifstream listing;
-    if (listed) {
+    if (listed == ListingResult::Written) {
         listing.open(paths.listingPath, std::ios::binary);
     }
     if (!listing.is_open()) {
@@ -162,7 +167,6 @@ int runMerge(int argc, char** argv) {
         return kExitFileError;
     }
 
-    auto state = std::make_unique<MergeState>();
     std::string name;
     while (std::getline(listing, name)) {
         if (!name.empty() && name.back() == '\r') {

@@ -24,7 +24,10 @@ TEST(FolderListing, ListsMatchingRegularFilesInWindowsOrder) {
               0);
     ASSERT_EQ(symlink((ff + "missing").c_str(), (ff + "KELdetectinfo_0008_dangling.txt").c_str()), 0);
 
-    ASSERT_TRUE(writeFolderListing(ff, ff + "MergeListing_KELdetectinfo.txt"));
+    long leftOut = 0;
+    ASSERT_EQ(writeFolderListing(ff, ff + "MergeListing_KELdetectinfo.txt", leftOut),
+              ListingResult::Written);
+    EXPECT_EQ(leftOut, 0);
     EXPECT_EQ(readFile(ff + "MergeListing_KELdetectinfo.txt"),
               "KELdetectinfo_.txt\r\n"
               "keldetectinfo_0001_a.TXT\r\n"
@@ -39,13 +42,17 @@ TEST(FolderListing, ListsMatchingRegularFilesInWindowsOrder) {
 
 TEST(FolderListing, EmptyFolderGivesAnEmptyListing) {
     TempFolder temp;
-    ASSERT_TRUE(writeFolderListing(temp.path + "/", temp.path + "/listing.txt"));
+    long leftOut = 0;
+    ASSERT_EQ(writeFolderListing(temp.path + "/", temp.path + "/listing.txt", leftOut),
+              ListingResult::Written);
     EXPECT_EQ(readFile(temp.path + "/listing.txt"), "");
 }
 
 TEST(FolderListing, MissingFolderGivesNoListing) {
     TempFolder temp;
-    EXPECT_FALSE(writeFolderListing(temp.path + "/none/", temp.path + "/none/listing.txt"));
+    long leftOut = 0;
+    EXPECT_EQ(writeFolderListing(temp.path + "/none/", temp.path + "/none/listing.txt", leftOut),
+              ListingResult::NotWritten);
     EXPECT_FALSE(fileExists(temp.path + "/none/listing.txt"));
 }
 

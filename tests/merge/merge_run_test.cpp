@@ -142,6 +142,45 @@ TEST(MergeRun, ListedNamesWithoutCameraNumberAreReportedAndLeftOut) {
     EXPECT_EQ(merged.find("FF_c9"), std::string::npos);
 }
 
+TEST(MergeRun, NamesWithLineEndsAreLeftOutAndNamed) {
+    // A line-based listing would split such a name over two lines.
+    FfFolder ff;
+    writeFile(ff.file("KELdetectinfo_0001_a.txt"), perCameraHeader(1) + perCameraRecord(1, 1, 0));
+    writeFile(ff.file("KELdetectinfo_0002_a\nb.txt"), perCameraHeader(1) + perCameraRecord(2, 1, 0));
+    writeFile(ff.file("KELdetectinfo_0003_c\r.txt"), perCameraHeader(1) + perCameraRecord(3, 1, 0));
+    writeFile(ff.file("KELdetectinfo_0004_d.txt"), perCameraHeader(1) + perCameraRecord(4, 1, 0));
+    RunResult run = runProgram(programPath(), {ff.path});
+    EXPECT_EQ(run.status, 2);
+    for (const char* shown : {"KELdetectinfo_0002_a\\x0Ab.txt", "KELdetectinfo_0003_c\\x0D.txt"}) {
+        EXPECT_NE(run.output.find(" File " + ff.file(shown) +
+                                  " has a line end in its name, which the listing cannot hold; "
+                                  "not merged \n"),
+                  std::string::npos)
+            << run.output;
+    }
+    EXPECT_NE(run.output.find(" Not merged: 0 damaged record(s); 2 listed file(s)"),
+              std::string::npos);
+    EXPECT_EQ(readFile(ff.file("MergeListing_KELdetectinfo.txt")),
+              "KELdetectinfo_0001_a.txt\r\nKELdetectinfo_0004_d.txt\r\n");
+    EXPECT_EQ(ff.merged().substr(0, 23), "Meteor Count = 000002\r\n");
+}
+
+TEST(MergeRun, FolderThatCannotBeListedEndsTheRunBeforeTheMergedFile) {
+    FfFolder ff;
+    for (const std::string& folder : {ff.temp.path, ff.temp.path + "/HALD", ff.temp.path + "/HALD/ff"}) {
+        chmod(folder.c_str(), 0755);
+    }
+    writeFile(ff.file("KELdetectinfo_0001_a.txt"), perCameraHeader(1) + perCameraRecord(1, 1, 0));
+    chmod(ff.path.c_str(), 0333);  // names can be used, not read
+    RunOptions options;
+    options.unprivileged = true;
+    RunResult run = runProgram(programPath(), {ff.path}, options);
+    chmod(ff.path.c_str(), 0755);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, kBanner + " Cannot list folder " + ff.path + "/ (Permission denied) \n");
+    EXPECT_FALSE(fileExists(ff.file("KELdetectinfo_0000_night1.txt")));
+}
+
 TEST(MergeRun, CameraNumberIsReadFromAtMostFourCharacters) {
     // "00005" is camera 0000, a merged file; "12345" is camera 1234.
     FfFolder ff;
