@@ -7,6 +7,7 @@
 #include "folder_picker.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -53,19 +54,63 @@ bool zenityOnPath() {
     }
 }
 
+// Reads zenity's standard output and standard error to their ends, both at
+// once, so that neither pipe can fill and stall it.
+void readBoth(int outFd, int errFd, std::string& out, std::string& err) {
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    std::string* targets[2] = {&out, &err};
+    int open = 2;
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) {
+                continue;
+            }
+            char chunk[512];
+            ssize_t n = read(fds[i].fd, chunk, sizeof chunk);
+            if (n > 0) {
+                targets[i]->append(chunk, static_cast<std::size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+}
+
+// GTK's words when it cannot reach the display: zenity then exits with
+// status 1, as it does for Cancel.
+bool couldNotOpenDisplay(const std::string& zenityErrors) {
+    return zenityErrors.find("cannot open display") != std::string::npos;
+}
+
 // One question to zenity's folder chooser. Its standard input is the null
 // device, so the run's own input stays untouched for its keyboard waits.
+// What it writes to standard error is passed on after it has ended.
 Answer askZenity(std::string& answer) {
     int fromZenity[2];
+    int errorsOfZenity[2];
     if (pipe(fromZenity) != 0) {
+        return Answer::Unavailable;
+    }
+    if (pipe(errorsOfZenity) != 0) {
+        close(fromZenity[0]);
+        close(fromZenity[1]);
         return Answer::Unavailable;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, fromZenity[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fromZenity[0]);
-    posix_spawn_file_actions_addclose(&actions, fromZenity[1]);
+    posix_spawn_file_actions_adddup2(&actions, errorsOfZenity[1], STDERR_FILENO);
+    for (int fd : {fromZenity[0], fromZenity[1], errorsOfZenity[0], errorsOfZenity[1]}) {
+        posix_spawn_file_actions_addclose(&actions, fd);
+    }
     std::string title = std::string("--title=") + kFolderPrompt;
     char* arguments[] = {const_cast<char*>("zenity"), const_cast<char*>("--file-selection"),
                          const_cast<char*>("--directory"), title.data(), nullptr};
@@ -73,17 +118,18 @@ Answer askZenity(std::string& answer) {
     int spawned = posix_spawnp(&child, "zenity", &actions, nullptr, arguments, environ);
     posix_spawn_file_actions_destroy(&actions);
     close(fromZenity[1]);
+    close(errorsOfZenity[1]);
     if (spawned != 0) {
         close(fromZenity[0]);
+        close(errorsOfZenity[0]);
         return Answer::Unavailable;
     }
     answer.clear();
-    char chunk[512];
-    ssize_t n = 0;
-    while ((n = read(fromZenity[0], chunk, sizeof chunk)) > 0) {
-        answer.append(chunk, static_cast<std::size_t>(n));
-    }
+    std::string errors;
+    readBoth(fromZenity[0], errorsOfZenity[0], answer, errors);
     close(fromZenity[0]);
+    close(errorsOfZenity[0]);
+    std::fwrite(errors.data(), 1, errors.size(), stderr);
     int status = 0;
     pid_t waited = 0;
     do {
@@ -98,6 +144,10 @@ Answer askZenity(std::string& answer) {
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
         return Answer::Chosen;
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 1 && couldNotOpenDisplay(errors)) {
+        std::printf(" zenity's folder chooser cannot reach the display; asking on the console \n");
+        return Answer::Unavailable;
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 1) {
         return Answer::Cancelled;  // Cancel pressed, or the window closed

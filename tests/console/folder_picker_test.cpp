@@ -154,4 +154,18 @@ TEST(ZenityChooser, ChooserThatFailsGivesWayToTheConsolePrompt) {
     EXPECT_TRUE(station.merges());
 }
 
+TEST(ZenityChooser, RealZenityWithoutAServerGivesWayToTheConsolePrompt) {
+    // A stale session: DISPLAY names a display that no server answers.
+    // zenity then exits with status 1, as for Cancel, yet nothing was
+    // cancelled.
+    Station station;
+    RunOptions options = session(station, ":77", "", station.ff + "\n");
+    options.environment.back() = "PATH=/usr/bin:/bin";
+    RunResult run = runProgram(programPath(), {}, options);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, kBanner + " zenity's folder chooser cannot reach the display; asking on "
+                                    "the console \n" + kPrompt + station.ff + "\n" + kDone);
+    EXPECT_TRUE(station.merges());
+}
+
 }  // namespace
