@@ -1,6 +1,8 @@
 #include "merge_run.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -73,8 +75,9 @@ int endAfterWriteFailure(const MergePaths& paths) {
     return kExitFileError;
 }
 
-int endAfterOpenFailure(const std::string& path) {
+int endAfterOpenFailure(const std::string& path, int error) {
     std::printf(" Cannot open file %s for reading \n", path.c_str());
+    std::printf(" (%s) \n", std::strerror(error));
     std::printf("\n Enter CR to exit program \n");
     abandonDetectionLog();
     waitForCharacter();
@@ -151,6 +154,7 @@ int runMerge(int argc, char** argv) {
     if (!openDetectionLog(paths.mergedPath, paths.ffFolder, paths.calFolder)) {
         std::printf(" Cannot open KEL detection log file %s for writing \n",
                     paths.mergedPath.c_str());
+        std::printf(" (%s) \n", detectionLogError().c_str());
         waitForInteger();
         return kExitFileError;
     }
@@ -185,9 +189,10 @@ int runMerge(int argc, char** argv) {
         if (camera == 0) {
             continue;  // a merged file, such as the one of an earlier run
         }
+        errno = 0;
         std::FILE* file = std::fopen(path.c_str(), "rb");
         if (file == nullptr) {
-            return endAfterOpenFailure(path);
+            return endAfterOpenFailure(path, errno != 0 ? errno : EIO);
         }
         const bool written = mergeFile(path, file, *state);
         std::fclose(file);

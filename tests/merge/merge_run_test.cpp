@@ -211,7 +211,7 @@ TEST(MergeRun, UnreadableFileEndsTheRunAfterTheEarlierRecords) {
     RunResult run = runProgram(programPath(), {ff.path}, options);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, kBanner + " Cannot open file " + ff.file("KELdetectinfo_0002_b.txt") +
-                              " for reading \n\n Enter CR to exit program \n");
+                              " for reading \n (Permission denied) \n\n Enter CR to exit program \n");
     const std::string merged = ff.merged();
     EXPECT_EQ(merged.substr(0, 23), "Meteor Count = 000000\r\n");
     EXPECT_NE(merged.find("FF_c1_m1"), std::string::npos);
@@ -225,12 +225,14 @@ TEST(MergeRun, MergedFileThatCannotBeCreatedIsReported) {
     RunResult run = runProgram(programPath(), {ff.path});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, kBanner + " Cannot open KEL detection log file " +
-                              ff.file("KELdetectinfo_0000_night1.txt") + " for writing \n");
+                              ff.file("KELdetectinfo_0000_night1.txt") +
+                              " for writing \n (Is a directory) \n");
 
     RunResult missing = runProgram(programPath(), {ff.path + "/none"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.output, kBanner + " Cannot open KEL detection log file " + ff.path +
-                                  "/none/KELdetectinfo_0000_none.txt for writing \n");
+                                  "/none/KELdetectinfo_0000_none.txt for writing \n"
+                                  " (No such file or directory) \n");
 }
 
 TEST(MergeRun, CreationFailureWaitsForANumberNotForEnter) {

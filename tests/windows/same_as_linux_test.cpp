@@ -59,7 +59,12 @@ std::string comparable(std::string text, const std::string& temp) {
         }
     }
     static const std::regex time("on [A-Z][a-z]{2} [A-Z][a-z]{2} \\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}\r\n");
-    return std::regex_replace(text, time, "on <time>\r\n", std::regex_constants::format_first_only);
+    text = std::regex_replace(text, time, "on <time>\r\n", std::regex_constants::format_first_only);
+    // The system's own words for a failure are the platform's: Windows
+    // refuses to open a folder as a file with "Permission denied", Linux
+    // says "Is a directory". That the reason is given is what counts here.
+    static const std::regex reason("for (reading|writing) \n \\([^\n]*\\) \n");
+    return std::regex_replace(text, reason, "for $1 \n (<reason>) \n");
 }
 
 std::string contentOrAbsent(const std::string& path) {

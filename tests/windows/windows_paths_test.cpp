@@ -90,7 +90,8 @@ TEST(WindowsPaths, ListingIsTheCommandInterpretersAndNamesFoldersToo) {
     RunResult run = runWindowsProgram({windowsPath(ff)}, options("\n"));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, kBanner + " Cannot open file " + windowsPath(ff) +
-                              "\\KELdetectinfo_0002_b.txt for reading \n\n Enter CR to exit program \n");
+                              "\\KELdetectinfo_0002_b.txt for reading \n (Permission denied) \n\n"
+                              " Enter CR to exit program \n");
     EXPECT_EQ(readFile(ff + "/MergeListing_KELdetectinfo.txt"),
               "KELdetectinfo_0001_20261130_HALD01.txt\r\n"
               "KELdetectinfo_0002_20261130_HALD02.txt\r\n"
