@@ -9,6 +9,7 @@
 
 #include "detection_log.h"
 #include "detection_record.h"
+#include "file_identity.h"
 #include "folder_listing.h"
 #include "folder_picker.h"
 #include "keyboard_wait.h"
@@ -159,6 +160,10 @@ int runMerge(int argc, char** argv) {
         return kExitFileError;
     }
 
+    // A listed name may be a link to the file this run writes: reading it
+    // would feed the run its own output.
+    const FileIdentity mergedFile = identityOfPath(paths.mergedPath);
+
     std::ifstream listing;
     if (listed == ListingResult::Written) {
         listing.open(paths.listingPath, std::ios::binary);
@@ -193,6 +198,13 @@ int runMerge(int argc, char** argv) {
         std::FILE* file = std::fopen(path.c_str(), "rb");
         if (file == nullptr) {
             return endAfterOpenFailure(path, errno != 0 ? errno : EIO);
+        }
+        if (sameFile(identityOfOpenFile(file), mergedFile)) {
+            std::printf(" File %s is this run's merged file under another name; not read \n",
+                        path.c_str());
+            std::fclose(file);
+            ++state->filesLeftOut;
+            continue;
         }
         const bool written = mergeFile(path, file, *state);
         std::fclose(file);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <regex>
 #include <string>
@@ -179,6 +180,27 @@ TEST(MergeRun, FolderThatCannotBeListedEndsTheRunBeforeTheMergedFile) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, kBanner + " Cannot list folder " + ff.path + "/ (Permission denied) \n");
     EXPECT_FALSE(fileExists(ff.file("KELdetectinfo_0000_night1.txt")));
+}
+
+TEST(MergeRun, LinksToTheMergedFileAreNotRead) {
+    // Links to the merged file of an earlier run, which this run replaces
+    // in place: reading them would feed the run its own output.
+    FfFolder ff;
+    const std::string merged = ff.file("KELdetectinfo_0000_night1.txt");
+    writeFile(merged, perCameraHeader(1) + perCameraRecord(9, 9, 0));
+    writeFile(ff.file("KELdetectinfo_0001_a.txt"), perCameraHeader(1) + perCameraRecord(1, 1, 0));
+    ASSERT_EQ(symlink("KELdetectinfo_0000_night1.txt", ff.file("KELdetectinfo_0005_sym.txt").c_str()), 0);
+    ASSERT_EQ(link(merged.c_str(), ff.file("KELdetectinfo_0006_hard.txt").c_str()), 0);
+    RunResult run = runProgram(programPath(), {ff.path});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.output, kBanner + " File " + ff.file("KELdetectinfo_0005_sym.txt") +
+                              " is this run's merged file under another name; not read \n" +
+                              " File " + ff.file("KELdetectinfo_0006_hard.txt") +
+                              " is this run's merged file under another name; not read \n" + kDone +
+                              " Not merged: 0 damaged record(s); 2 listed file(s) refused or not "
+                              "read to their end \n");
+    EXPECT_EQ(ff.merged().substr(0, 23), "Meteor Count = 000001\r\n");
+    EXPECT_EQ(ff.merged().find("FF_c9"), std::string::npos);
 }
 
 TEST(MergeRun, CameraNumberIsReadFromAtMostFourCharacters) {

@@ -131,6 +131,13 @@ std::vector<Scenario> scenarios() {
         writeFile(ff + "/KELdetectinfo_0001_a.txt", perCameraHeader(1) + perCameraRecord(1, 1, 1));
         makeFolders(ff + "/KELdetectinfo_0000_night1.txt");
     }, "HALD/ff/night1", false});
+    all.push_back({"LinksToTheMergedFile", [](const std::string& ff) {
+        const std::string merged = ff + "/KELdetectinfo_0000_night1.txt";
+        writeFile(merged, perCameraHeader(1) + perCameraRecord(9, 9, 0));
+        writeFile(ff + "/KELdetectinfo_0001_a.txt", perCameraHeader(1) + perCameraRecord(1, 1, 1));
+        std::filesystem::create_symlink("KELdetectinfo_0000_night1.txt", ff + "/KELdetectinfo_0005_sym.txt");
+        std::filesystem::create_hard_link(merged, ff + "/KELdetectinfo_0006_hard.txt");
+    }});
     all.push_back({"NoHaldFolderInThePath",
                    [](const std::string& ff) {
                        writeFile(ff + "/KELdetectinfo_0001_a.txt", perCameraHeader(1) + perCameraRecord(1, 1, 1));
