@@ -12,6 +12,7 @@
 #include "file_identity.h"
 #include "folder_listing.h"
 #include "folder_picker.h"
+#include "info_options.h"
 #include "keyboard_wait.h"
 #include "merge_paths.h"
 
@@ -131,6 +132,10 @@ bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
 }  // namespace
 
 int runMerge(int argc, char** argv) {
+    int answered = 0;
+    if (answerInfoOption(argc, argv, answered)) {
+        return answered;
+    }
     printBanner();
 
     std::string folder;

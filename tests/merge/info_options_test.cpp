@@ -1,0 +1,83 @@
+// The options that ask the program about itself, and the arguments that
+// stay the FF folder however much they look like one.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "run_program.h"
+#include "test_files.h"
+
+namespace {
+
+RunOptions inFolder(const std::string& folder) {
+    RunOptions options;
+    options.workingFolder = folder;
+    return options;
+}
+
+TEST(InfoOptions, HelpSwitchesPrintTheUsageTextAndWriteNothing) {
+    TempFolder temp;
+    RunResult help = runProgram(programPath(), {"--help"}, inFolder(temp.path));
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.output.rfind("Usage: kel_combine_detectinfo [FF-FOLDER]\n", 0), 0u)
+        << help.output;
+    for (const char* told : {"KELdetectinfo_0000_<folder name>.txt", "MergeListing_KELdetectinfo.txt",
+                             "  --help, -h ", "\n  kel_combine_detectinfo /data/obs/HALD/ff/night1\n"}) {
+        EXPECT_NE(help.output.find(told), std::string::npos) << told;
+    }
+    RunResult h = runProgram(programPath(), {"-h"}, inFolder(temp.path));
+    EXPECT_EQ(h.status, 0);
+    EXPECT_EQ(h.output, help.output);
+    EXPECT_TRUE(std::filesystem::is_empty(temp.path));
+}
+
+TEST(InfoOptions, VersionPrintsTheVersionLineOfThePackages) {
+    TempFolder temp;
+    RunResult run = runProgram(programPath(), {"--version"}, inFolder(temp.path));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "kel_combine_detectinfo 1.61\n");
+    // The packages take their version from the build; it must be the program's.
+    EXPECT_EQ(std::string(KEL_PROJECT_VERSION), "1.61");
+    EXPECT_TRUE(std::filesystem::is_empty(temp.path));
+}
+
+TEST(InfoOptions, UnwritableStandardOutputEndsWithStatus1) {
+    RunResult run = runProgram("/bin/sh", {"-c", "\"$0\" --version > /dev/full", programPath()});
+    EXPECT_EQ(run.status, 1);
+}
+
+TEST(InfoOptions, ExistingFolderNamedLikeAnOptionIsMerged) {
+    TempFolder temp;
+    for (const std::string name : {"--help", "-h", "--version"}) {
+        SCOPED_TRACE(name);
+        makeFolders(temp.path + "/" + name);
+        writeFile(temp.path + "/" + name + "/KELdetectinfo_0001_a.txt",
+                  perCameraHeader(1) + perCameraRecord(1, 1, 1));
+        RunResult run = runProgram(programPath(), {name}, inFolder(temp.path));
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.output, kBanner + kDone);
+        EXPECT_EQ(readFile(temp.path + "/" + name + "/KELdetectinfo_0000_" + name + ".txt")
+                      .substr(0, 23),
+                  "Meteor Count = 000001\r\n");
+    }
+}
+
+TEST(InfoOptions, OtherArgumentsStayTheFolder) {
+    TempFolder temp;
+    // Near misses, and "/?", which only Windows takes as a switch: each is
+    // a folder, here one that does not exist.
+    for (const std::string argument : {"--HELP", "-help", "--version=1", "-?", "/?"}) {
+        SCOPED_TRACE(argument);
+        RunResult run = runProgram(programPath(), {argument}, inFolder(temp.path));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.output.rfind(kBanner, 0), 0u) << run.output;
+    }
+    // With a second argument the folder is asked for; no answer cancels.
+    RunResult two = runProgram(programPath(), {"--help", "--version"}, inFolder(temp.path));
+    EXPECT_EQ(two.status, 1);
+    EXPECT_NE(two.output.find(" ERROR getting FF files folder pathname "), std::string::npos)
+        << two.output;
+}
+
+}  // namespace
