@@ -11,6 +11,7 @@
 #include "folder_picker.h"
 #include "keyboard_wait.h"
 #include "merge_paths.h"
+#include "path_rules.h"
 
 namespace {
 
@@ -141,6 +142,9 @@ int runMerge(int argc, char** argv) {
     }
 
     const MergePaths paths = deriveMergePaths(folder);
+    if (!hostAcceptsRunPaths(paths)) {
+        return kExitFileError;
+    }
     auto state = std::make_unique<MergeState>();
     const ListingResult listed =
         writeFolderListing(paths.ffFolder, paths.listingPath, state->filesLeftOut);
