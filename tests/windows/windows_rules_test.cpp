@@ -1,7 +1,14 @@
-// The Windows program where Windows' own rules meet the user's folders:
-// path forms the command interpreter cannot list, and characters that the
-// ANSI code page has no place for.
+// The Windows program where Windows' own rules meet the user's folders: a
+// listing of an earlier run that cannot be removed, folder names that the
+// command interpreter would expand, path forms it cannot list, and
+// characters that the ANSI code page has no place for.
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -12,9 +19,112 @@
 
 namespace {
 
+const std::string kListingName = "MergeListing_KELdetectinfo.txt";
+const std::string kExampleListing =
+    "KELdetectinfo_0001_20261130_HALD01.txt\r\n"
+    "KELdetectinfo_0002_20261130_HALD02.txt\r\n"
+    "KELdetectinfo_0003_20261130_HALD03.txt\r\n";
 // "Д" in UTF-8: Wine hands it to the program as '?', which the ANSI code
 // page 1252 has in its place.
 const std::string kCyrillic = "\xd0\x94";
+
+// Linux's immutable flag on a file, for as long as the object lives: no
+// one, root included, can then remove it. `set` is false where the flag
+// cannot be set (not root, or a file system without it).
+struct Immutable {
+    explicit Immutable(const std::string& file) : path(file) { set = change(true); }
+    ~Immutable() {
+        if (set) {
+            change(false);
+        }
+    }
+    Immutable(const Immutable&) = delete;
+    Immutable& operator=(const Immutable&) = delete;
+
+    bool change(bool on) const {
+        const int fd = open(path.c_str(), O_RDONLY);
+        int flags = 0;
+        bool changed = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        changed = changed && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (fd >= 0) {
+            close(fd);
+        }
+        return changed;
+    }
+    std::string path;
+    bool set = false;
+};
+
+// A listing left by an earlier run that stays where it is would be read
+// again as this run's: the run ends, saying why, before the merged file.
+TEST(WindowsListing, AnEarlierListingThatCannotBeRemovedEndsTheRunFirst) {
+    TempFolder temp;
+    const std::string ff = temp.path + "/HALD/ff/night1";
+    copyExample(ff);
+    const std::string listing = ff + "/" + kListingName;
+    const std::string earlier = "KELdetectinfo_0001_20261130_HALD01.txt\r\n";
+    const std::string expectedStart = kBanner +
+                                      " Cannot remove the earlier KELdetectinfo directory listing "
+                                      "file " +
+                                      windowsPath(listing) + " (";
+
+    auto checkRefused = [&](const std::string& what) {
+        SCOPED_TRACE(what);
+        RunResult run = runWindowsProgram({windowsPath(ff)}, options("\n"));
+        EXPECT_EQ(run.status, 1);
+        // The reason is the system's own text, which differs between
+        // Windows and Wine ("Access is denied", "Access denied").
+        EXPECT_EQ(run.output.substr(0, expectedStart.size()), expectedStart) << run.output;
+        EXPECT_GT(run.output.size(), expectedStart.size() + 4);
+        EXPECT_EQ(run.output.substr(run.output.size() - 3), ") \n") << run.output;
+        EXPECT_FALSE(fileExists(ff + "/KELdetectinfo_0000_night1.txt"));
+        EXPECT_EQ(readFile(listing), earlier);
+    };
+
+    // Read-only: Windows refuses the removal.
+    writeFile(listing, earlier);
+    chmod(listing.c_str(), 0444);
+    checkRefused("read-only");
+    chmod(listing.c_str(), 0644);
+
+    // Immutable: Wine accepts the removal and the file stays.
+    {
+        Immutable immutable(listing);
+        if (immutable.set) {
+            checkRefused("immutable");
+        } else {
+            std::printf("immutable listing not tried: the flag cannot be set here\n");
+        }
+    }
+
+    // Once the listing can go, the run lists the folder anew.
+    RunResult run = runWindowsProgram({windowsPath(ff)});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, kBanner + kDone);
+    EXPECT_EQ(readFile(listing), kExampleListing);
+}
+
+// The command interpreter expands %NAME% even inside double quotes, and
+// takes & ^ ( ) ! ; , = and blanks as its own unless they are quoted.
+TEST(WindowsListing, FolderNamesReachTheCommandInterpreterUnchanged) {
+    TempFolder temp;
+    for (const std::string name :
+         {"p%OS%q", "%PATH%", "lone%", "a%%b", "x & y^z (1) !v! ;,="}) {
+        SCOPED_TRACE(name);
+        const std::string ff = temp.path + "/HALD/ff/" + name;
+        copyExample(ff);
+        RunResult run = runWindowsProgram({windowsPath(ff)});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.output, kBanner + kDone);
+        EXPECT_EQ(readFile(ff + "/" + kListingName), kExampleListing);
+        const std::string merged = ff + "/KELdetectinfo_0000_" + name + ".txt";
+        ASSERT_TRUE(fileExists(merged)) << testing::PrintToString(namesIn(ff));
+        const std::string text = readFile(merged);
+        EXPECT_EQ(line(text, 1), "Meteor Count = 000006");
+        EXPECT_EQ(line(text, 5), "FF  folder = " + windowsPath(ff) + "\\");
+    }
+}
 
 // The command interpreter cannot list \\?\ and \\.\ paths: an empty listing
 // would replace a good merged file with an empty one.
