@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "code_page_text.h"
+#include "path_rules.h"
 
 namespace {
 
@@ -113,6 +115,14 @@ bool runCommandInterpreter(const std::string& command, const std::string& workin
     return true;
 }
 
+// The code page the command interpreter writes a redirected listing in:
+// the console's output code page, or, for a program without a console,
+// the OEM code page of the console the interpreter is given.
+unsigned listingCodePage() {
+    const UINT console = GetConsoleOutputCP();
+    return console != 0 ? console : GetOEMCP();
+}
+
 }  // namespace
 
 ListingResult writeFolderListing(const std::string& ffFolder, const std::string& listingPath,
@@ -147,4 +157,25 @@ ListingResult writeFolderListing(const std::string& ffFolder, const std::string&
         SetEnvironmentVariableA(kListingVariable, nullptr);
     }
     return ran ? ListingResult::Written : ListingResult::NotWritten;
+}
+
+bool listedNameForHost(const std::string& ffFolder, std::string& name) {
+    std::string converted;
+    // A '?' stands where the command interpreter itself had no place for a
+    // character of the name.
+    if (!convertCodePage(name, listingCodePage(), GetACP(), converted) ||
+        converted.find('?') != std::string::npos) {
+        std::printf(" File %s has characters in its name that this program cannot use; "
+                    "not merged \n",
+                    (ffFolder + converted).c_str());
+        return false;
+    }
+    name = converted;
+    const std::string path = ffFolder + name;
+    const std::string problem = pathLengthProblem(path);
+    if (!problem.empty()) {
+        std::printf(" File %s cannot be opened: %s; not merged \n", path.c_str(), problem.c_str());
+        return false;
+    }
+    return true;
 }

@@ -179,16 +179,21 @@ int runMerge(int argc, char** argv) {
         if (name.empty()) {
             continue;
         }
-        const std::string path = paths.ffFolder + name;
         int camera = 0;
         if (!cameraNumberOf(name, camera)) {
-            std::printf(" File %s has no camera number in its name; not merged \n", path.c_str());
+            std::printf(" File %s has no camera number in its name; not merged \n",
+                        (paths.ffFolder + name).c_str());
             ++state->filesLeftOut;
             continue;
         }
         if (camera == 0) {
             continue;  // a merged file, such as the one of an earlier run
         }
+        if (!listedNameForHost(paths.ffFolder, name)) {
+            ++state->filesLeftOut;
+            continue;
+        }
+        const std::string path = paths.ffFolder + name;
         std::FILE* file = std::fopen(path.c_str(), "rb");
         if (file == nullptr) {
             return endAfterOpenFailure(path);

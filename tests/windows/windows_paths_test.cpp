@@ -176,6 +176,25 @@ TEST(WindowsPaths, PathsLongerThanWindowsOpensAreRefusedAtTheirEdge) {
         EXPECT_EQ(namesIn(refusal.folder), namesIn(KEL_EXAMPLE_FOLDER));
     }
 
+    // A per-camera file's path, read from the listing: the one too long is
+    // named and left out, the rest merged.
+    const std::string ff = base + "night1";
+    makeFolders(ff);
+    const std::size_t namePad = 259 - (windowsPath(ff).size() + 1 + 19 + 4);
+    writeFile(ff + "/KELdetectinfo_0001_" + std::string(namePad, 'a') + ".txt",
+              perCameraHeader(2) + perCameraRecord(1, 1, 1) + perCameraRecord(1, 2, 0));
+    const std::string tooLongName = "KELdetectinfo_0002_" + std::string(namePad + 1, 'b') + ".txt";
+    writeFile(ff + "/" + tooLongName, perCameraHeader(1) + perCameraRecord(2, 1, 0));
+    RunResult run = runWindowsProgram({windowsPath(ff)});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.output, kBanner + " File " + windowsPath(ff) + "\\" + tooLongName +
+                              " cannot be opened: its path has 260 characters, and Windows "
+                              "opens paths of at most 259; not merged \n" +
+                              kDone +
+                              " Not merged: 0 damaged record(s); 1 listed file(s) refused or not "
+                              "read to their end \n");
+    EXPECT_EQ(line(readFile(ff + "/KELdetectinfo_0000_night1.txt"), 1), "Meteor Count = 000002");
+
     // Over 255 characters, far beyond the Windows limit, on Linux.
     const std::string linuxLong = base + std::string(120, 'a') + "/" + std::string(120, 'b') + "/night1";
     copyExample(linuxLong);

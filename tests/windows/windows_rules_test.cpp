@@ -171,4 +171,32 @@ TEST(WindowsPaths, FoldersWithCharactersOutsideTheAnsiCodePageAreRefused) {
     }
 }
 
+// A listed name that lost a character on its way through the listing
+// cannot be opened: it is named and left out, and the rest merged. A
+// merged file (camera 0) stays out without a word, as always.
+TEST(WindowsListing, ListedNamesThatLostACharacterAreNamedAndNotMerged) {
+    TempFolder temp;
+    const std::string ff = temp.path + "/HALD/ff/night1";
+    makeFolders(ff);
+    writeFile(ff + "/KELdetectinfo_0001_a.txt", perCameraHeader(1) + perCameraRecord(1, 1, 1));
+    writeFile(ff + "/KELdetectinfo_0002_" + kCyrillic + ".txt",
+              perCameraHeader(1) + perCameraRecord(2, 1, 0));
+    writeFile(ff + "/KELdetectinfo_0000_" + kCyrillic + ".txt",
+              perCameraHeader(1) + perCameraRecord(9, 1, 0));
+    writeFile(ff + "/KELdetectinfo_0003_c.txt",
+              perCameraHeader(2) + perCameraRecord(3, 1, 0) + perCameraRecord(3, 2, 2));
+    RunResult run = runWindowsProgram({windowsPath(ff)});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.output, kBanner + " File " + windowsPath(ff) +
+                              "\\KELdetectinfo_0002_?.txt has characters in its name that this "
+                              "program cannot use; not merged \n" +
+                              kDone +
+                              " Not merged: 0 damaged record(s); 1 listed file(s) refused or not "
+                              "read to their end \n");
+    const std::string text = readFile(ff + "/KELdetectinfo_0000_night1.txt");
+    EXPECT_EQ(line(text, 1), "Meteor Count = 000003");
+    EXPECT_EQ(text.find("FF_c2_"), std::string::npos);
+    EXPECT_EQ(text.find("FF_c9_"), std::string::npos);
+}
+
 }  // namespace
