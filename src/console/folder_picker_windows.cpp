@@ -5,6 +5,7 @@
 #include "folder_picker.h"
 
 #include <windows.h>
+#include <objbase.h>
 #include <shlobj.h>
 
 #include <cstdio>
@@ -35,16 +36,23 @@ bool browseForFfFolder(std::string& path) {
     settings.lParam = 0;
     settings.iImage = 0;
 
+    // The shell's dialog works with COM, which must be set up on the thread
+    // that shows it, in a single-threaded apartment. Should that fail, the
+    // dialog is tried all the same: a dialog that cannot open then shows as
+    // one that gave no folder.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&settings);
-    if (chosen == nullptr) {
-        std::printf(" ERROR getting FF files folder pathname \n");
-        return false;
-    }
-    // A chosen item with no file-system path gives no folder to merge: it is
-    // refused like a cancel rather than merged from an unset path.
     char chosenPath[MAX_PATH] = "";
-    bool converted = SHGetPathFromIDListA(chosen, chosenPath) != FALSE && chosenPath[0] != '\0';
-    CoTaskMemFree(chosen);
+    bool converted = false;
+    if (chosen != nullptr) {
+        // A chosen item with no file-system path gives no folder to merge: it
+        // is refused like a cancel rather than merged from an unset path.
+        converted = SHGetPathFromIDListA(chosen, chosenPath) != FALSE && chosenPath[0] != '\0';
+        CoTaskMemFree(chosen);
+    }
+    if (SUCCEEDED(com)) {
+        CoUninitialize();
+    }
     if (!converted) {
         std::printf(" ERROR getting FF files folder pathname \n");
         return false;

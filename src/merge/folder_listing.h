@@ -17,3 +17,8 @@ enum class ListingResult {
 // and counted in `namesLeftOut`.
 ListingResult writeFolderListing(const std::string& ffFolder, const std::string& listingPath,
                                  long& namesLeftOut);
+
+// Brings a name read from the listing, line end removed, to the form the
+// host opens files by. False, after a message naming the file, when the
+// host cannot open the file by that name; it is then not merged.
+bool listedNameForHost(const std::string& ffFolder, std::string& name);

@@ -1,35 +1,181 @@
 // The listing on Windows: the command interpreter's bare directory listing
 // of the per-camera files, redirected into the listing file; the run waits
 // for it. Its success shows only in the listing file it leaves.
+//
+// The command interpreter expands %NAME% in a command even inside double
+// quotes, and "!NAME!" too where delayed expansion is switched on, so no
+// folder path is written into the command: dir runs in the FF folder and
+// lists the pattern there. The command interpreter does not run in a
+// network folder (\\server\share\...): for those the paths reach it
+// through variables of the program's own, which it expands once and not
+// again inside their values, with delayed expansion switched off. (Wine's
+// cmd, unlike Windows', does expand %NAME% again inside a value.)
 
 #include "folder_listing.h"
+
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 
+#include "code_page_text.h"
+#include "path_rules.h"
+
 namespace {
 
-// The longest path, terminator aside, that the command interpreter's dir
-// command and its redirection accept. A longer pattern is not refused by
-// it: the listing would name the files of some other folder, or none.
-constexpr std::size_t kLongestCommandPath = 259;
+constexpr char kPattern[] = "KELdetectinfo_*.txt";
+constexpr char kPatternVariable[] = "KEL_LISTING_PATTERN";
+constexpr char kListingVariable[] = "KEL_LISTING_FILE";
+
+// The system's text for an error code, without its closing full stop.
+std::string systemReason(DWORD error) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    std::string reason = length > 0 ? std::string(text, length) : "error " + std::to_string(error);
+    LocalFree(text);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                               reason.back() == ' ' || reason.back() == '.')) {
+        reason.pop_back();
+    }
+    return reason;
+}
+
+// Removes the listing of an earlier run, so that a command interpreter that
+// cannot start shows as a missing listing, never as an old one read again.
+// False, after a message, when one is there and stays (read-only, held
+// open by another program, no permission).
+bool removeEarlierListing(const std::string& listingPath) {
+    std::string reason;
+    if (!DeleteFileA(listingPath.c_str())) {
+        reason = systemReason(GetLastError());
+    }
+    // Whether it is gone is asked again: a removal can be accepted and yet
+    // leave the file (one held open by another program stays until it is
+    // closed; under Wine, one that Linux keeps immutable stays for good).
+    if (GetFileAttributesA(listingPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (reason.empty()) {
+            reason = "still there after its removal";
+        }
+    } else {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            // Gone, or never there; a folder that is not there is reported
+            // by the failure to create the merged file in it.
+            return true;
+        }
+        if (reason.empty()) {
+            reason = systemReason(error);
+        }
+    }
+    std::printf(" Cannot remove the earlier KELdetectinfo directory listing file %s (%s) \n",
+                listingPath.c_str(), reason.c_str());
+    return false;
+}
+
+// The full form of a folder path: where a relative path, or one relative
+// to a drive's current folder, stands now. The path itself when that
+// cannot be found out.
+std::string fullPath(const std::string& path) {
+    char full[MAX_PATH];
+    const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    return length > 0 && length < MAX_PATH ? std::string(full, length) : path;
+}
+
+// Runs `command` in the command interpreter, without its AutoRun commands
+// and with delayed expansion off, in `workingFolder` (empty: the program's
+// own), and waits for it to end. Its messages go where the program's go.
+// False when it could not be started.
+bool runCommandInterpreter(const std::string& command, const std::string& workingFolder) {
+    std::string interpreter;
+    if (const char* comspec = std::getenv("COMSPEC"); comspec != nullptr && comspec[0] != '\0') {
+        interpreter = comspec;
+    } else {
+        char systemFolder[MAX_PATH];
+        const UINT length = GetSystemDirectoryA(systemFolder, MAX_PATH);
+        interpreter = std::string(systemFolder, length < MAX_PATH ? length : 0) + "\\cmd.exe";
+    }
+    std::string commandLine = "\"" + interpreter + "\" /d /v:off /c " + command;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(interpreter.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                        nullptr, workingFolder.empty() ? nullptr : workingFolder.c_str(),
+                        &startup, &process)) {
+        return false;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+// The code page the command interpreter writes a redirected listing in:
+// the console's output code page, or, for a program without a console,
+// the OEM code page of the console the interpreter is given.
+unsigned listingCodePage() {
+    const UINT console = GetConsoleOutputCP();
+    return console != 0 ? console : GetOEMCP();
+}
 
 }  // namespace
 
 ListingResult writeFolderListing(const std::string& ffFolder, const std::string& listingPath,
                                  long& /*namesLeftOut*/) {
-    const std::string pattern = ffFolder + "KELdetectinfo_*.txt";
-    if (pattern.size() > kLongestCommandPath || listingPath.size() > kLongestCommandPath) {
-        std::printf(" Cannot list folder %s: the command interpreter takes paths of at most %d "
-                    "characters \n",
-                    ffFolder.c_str(), static_cast<int>(kLongestCommandPath));
-        return ListingResult::NotWritten;
+    if (!removeEarlierListing(listingPath)) {
+        return ListingResult::Refused;
     }
-    // A listing left by an earlier run must not pass for this run's when
-    // the command interpreter cannot be started.
-    std::remove(listingPath.c_str());
-
-    const std::string command = "dir /b \"" + pattern + "\" > \"" + listingPath + "\"";
+    std::string folder = fullPath(ffFolder);
+    if (folder.back() != '\\') {
+        folder += '\\';
+    }
+    const std::string listingName = listingPath.substr(listingPath.rfind('\\') + 1);
     std::fflush(stdout);  // the banner before whatever the command prints
-    return std::system(command.c_str()) != -1 ? ListingResult::Written : ListingResult::NotWritten;
+    bool ran = false;
+    if (folder.rfind("\\\\", 0) != 0) {
+        ran = runCommandInterpreter("dir /b \"" + std::string(kPattern) + "\" > \"" + listingName +
+                                        "\"",
+                                    folder);
+    } else {
+        const std::string pattern = folder + kPattern;
+        const std::string listing = folder + listingName;
+        if (!SetEnvironmentVariableA(kPatternVariable, pattern.c_str()) ||
+            !SetEnvironmentVariableA(kListingVariable, listing.c_str())) {
+            std::printf(" Cannot list folder %s (%s) \n", ffFolder.c_str(),
+                        systemReason(GetLastError()).c_str());
+            return ListingResult::Refused;
+        }
+        ran = runCommandInterpreter(std::string("dir /b \"%") + kPatternVariable + "%\" > \"%" +
+                                        kListingVariable + "%\"",
+                                    std::string());
+        SetEnvironmentVariableA(kPatternVariable, nullptr);
+        SetEnvironmentVariableA(kListingVariable, nullptr);
+    }
+    return ran ? ListingResult::Written : ListingResult::NotWritten;
+}
+
+bool listedNameForHost(const std::string& ffFolder, std::string& name) {
+    std::string converted;
+    // A '?' stands where the command interpreter itself had no place for a
+    // character of the name.
+    if (!convertCodePage(name, listingCodePage(), GetACP(), converted) ||
+        converted.find('?') != std::string::npos) {
+        std::printf(" File %s has characters in its name that this program cannot use; "
+                    "not merged \n",
+                    (ffFolder + converted).c_str());
+        return false;
+    }
+    name = converted;
+    const std::string path = ffFolder + name;
+    const std::string problem = pathLengthProblem(path);
+    if (!problem.empty()) {
+        std::printf(" File %s cannot be opened: %s; not merged \n", path.c_str(), problem.c_str());
+        return false;
+    }
+    return true;
 }

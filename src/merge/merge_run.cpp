@@ -15,6 +15,7 @@
 #include "info_options.h"
 #include "keyboard_wait.h"
 #include "merge_paths.h"
+#include "path_rules.h"
 
 namespace {
 
@@ -150,6 +151,9 @@ int runMerge(int argc, char** argv) {
     }
 
     const MergePaths paths = deriveMergePaths(folder);
+    if (!hostAcceptsRunPaths(paths)) {
+        return kExitFileError;
+    }
     auto state = std::make_unique<MergeState>();
     const ListingResult listed =
         writeFolderListing(paths.ffFolder, paths.listingPath, state->filesLeftOut);
@@ -189,16 +193,21 @@ int runMerge(int argc, char** argv) {
         if (name.empty()) {
             continue;
         }
-        const std::string path = paths.ffFolder + name;
         int camera = 0;
         if (!cameraNumberOf(name, camera)) {
-            std::printf(" File %s has no camera number in its name; not merged \n", path.c_str());
+            std::printf(" File %s has no camera number in its name; not merged \n",
+                        (paths.ffFolder + name).c_str());
             ++state->filesLeftOut;
             continue;
         }
         if (camera == 0) {
             continue;  // a merged file, such as the one of an earlier run
         }
+        if (!listedNameForHost(paths.ffFolder, name)) {
+            ++state->filesLeftOut;
+            continue;
+        }
+        const std::string path = paths.ffFolder + name;
         errno = 0;
         std::FILE* file = std::fopen(path.c_str(), "rb");
         if (file == nullptr) {

@@ -1,11 +1,22 @@
 // The host's path rules: the separator that the folder rules of a run use,
-// and how a typed folder path is brought to the host's own form.
+// how a typed folder path is brought to the host's own form, and which
+// paths the host can work with at all.
 #pragma once
 
 #include <string>
+
+#include "merge_paths.h"
 
 extern const char kPathSeparator;
 
 // The form of a folder path, as given on the command line, that the path
 // rules work on.
 std::string nativeFolderPath(const std::string& typed);
+
+// False, after a message that says why, when the host cannot work with the
+// paths of a run; the run then ends before it writes anything.
+bool hostAcceptsRunPaths(const MergePaths& paths);
+
+// Why the host cannot open or create a file by a path as long as `path`,
+// worded to follow the path in a message; empty when it can.
+std::string pathLengthProblem(const std::string& path);

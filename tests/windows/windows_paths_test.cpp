@@ -1,9 +1,9 @@
 // What only the Windows program does: backslash paths in the header, paths
 // typed with '/', the command interpreter's listing, drive roots, relative
-// and long paths, and the folder dialog failing without a display.
+// paths, paths longer than Windows opens, and the folder dialog failing
+// without a display.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,24 +14,6 @@
 
 namespace {
 
-
-void copyExample(const std::string& to) {
-    makeFolders(to);
-    for (const auto& entry : std::filesystem::directory_iterator(KEL_EXAMPLE_FOLDER)) {
-        std::filesystem::copy_file(entry.path(), to + "/" + entry.path().filename().string());
-    }
-}
-
-// Line `number` (from 1) of a file's text, without its line end.
-std::string line(const std::string& text, int number) {
-    std::size_t start = 0;
-    for (int i = 1; i < number; ++i) {
-        start = text.find('\n', start) + 1;
-    }
-    std::size_t end = text.find("\r\n", start);
-    return text.substr(start, end - start);
-}
-
 // Everything after header line 3, which holds the time of the run.
 std::string afterTime(const std::string& text) {
     std::size_t at = 0;
@@ -39,22 +21,6 @@ std::string afterTime(const std::string& text) {
         at = text.find('\n', at) + 1;
     }
     return text.substr(at);
-}
-
-RunOptions options(const std::string& input, const std::string& workingFolder = "") {
-    RunOptions result;
-    result.input = input;
-    result.workingFolder = workingFolder;
-    return result;
-}
-
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 TEST(WindowsPaths, HeaderShowsBackslashPathsHoweverTheFolderWasTyped) {
@@ -152,36 +118,83 @@ TEST(WindowsPaths, RelativeFoldersStayRelativeInTheHeader) {
     }
 }
 
-// The command interpreter takes paths of up to 259 characters; the listing
-// file's is the longest of the listing command. Beyond that the Windows
-// program refuses the folder, where the Linux program merges it.
-TEST(WindowsPaths, FoldersTooLongForTheCommandInterpreterAreRefusedByName) {
+// Without a long-path manifest Windows opens paths of at most 259
+// characters, and the command interpreter lists no folder whose listing
+// file's path is longer. Wine has neither limit, so each check is met at
+// its edge: 259 characters go through, 260 are refused. The merged file's
+// path is the longest once the folder's name has more than 7 characters.
+TEST(WindowsPaths, PathsLongerThanWindowsOpensAreRefusedAtTheirEdge) {
     TempFolder temp;
     const std::string base = temp.path + "/HALD/ff/";
-    const std::size_t listingNameLength = std::string("MergeListing_KELdetectinfo.txt").size();
-    // "Z:" + path + "\" + listing name is 259 characters, then 260.
-    const std::size_t fits = 259 - listingNameLength - 3 - base.size();
-    const std::string fitting = base + std::string(fits, 'f');
-    const std::string tooLong = base + std::string(fits + 1, 'g');
-    copyExample(fitting);
-    copyExample(tooLong);
-    ASSERT_EQ(windowsPath(fitting).size() + 1 + listingNameLength, 259u);
+    const std::size_t windowsBase = windowsPath(base).size();
+    const std::string listingName = "MergeListing_KELdetectinfo.txt";
 
-    RunResult fitted = runWindowsProgram({windowsPath(fitting)});
-    EXPECT_EQ(fitted.status, 0);
-    EXPECT_EQ(fitted.output, kBanner + kDone);
-    EXPECT_EQ(line(readFile(fitting + "/KELdetectinfo_0000_" + std::string(fits, 'f') + ".txt"), 1),
-              "Meteor Count = 000006");
+    // The listing file's path, for a folder named "night1" below a padding folder.
+    const std::size_t listingPad = 259 - (windowsBase + 1 + 6 + 1 + listingName.size());
+    const std::string listingFits = base + std::string(listingPad, 'f') + "/night1";
+    const std::string listingTooLong = base + std::string(listingPad + 1, 'g') + "/night1";
+    ASSERT_EQ(windowsPath(listingFits + "/" + listingName).size(), 259u);
+    // The merged file's path, for a folder with a long name.
+    const std::string longName = "night_with_a_long_name";
+    const std::string mergedName = "KELdetectinfo_0000_" + longName + ".txt";
+    const std::size_t mergedPad = 259 - (windowsBase + 1 + longName.size() + 1 + mergedName.size());
+    const std::string mergedFits = base + std::string(mergedPad, 'm') + "/" + longName;
+    const std::string mergedTooLong = base + std::string(mergedPad + 1, 'n') + "/" + longName;
+    ASSERT_EQ(windowsPath(mergedFits + "/" + mergedName).size(), 259u);
 
-    const std::string tooLongFolder = windowsPath(tooLong) + "\\";
-    RunResult refused = runWindowsProgram({windowsPath(tooLong)}, options("\n"));
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.output,
-              kBanner + " Cannot list folder " + tooLongFolder +
-                  ": the command interpreter takes paths of at most 259 characters \n" +
-                  " KELdetectinfo directory listing file " + tooLongFolder +
-                  "MergeListing_KELdetectinfo.txt not found (or not generated)\n\n");
-    EXPECT_FALSE(fileExists(tooLong + "/MergeListing_KELdetectinfo.txt"));
+    // At the listing's edge only short per-camera names stay within reach.
+    makeFolders(listingFits);
+    writeFile(listingFits + "/KELdetectinfo_1_a.txt",
+              perCameraHeader(2) + perCameraRecord(1, 1, 1) + perCameraRecord(1, 2, 0));
+    copyExample(mergedFits);
+    for (const std::string& folder : {listingFits, mergedFits}) {
+        SCOPED_TRACE(folder);
+        RunResult run = runWindowsProgram({windowsPath(folder)});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.output, kBanner + kDone);
+        const std::string name = std::filesystem::path(folder).filename().string();
+        EXPECT_EQ(line(readFile(folder + "/KELdetectinfo_0000_" + name + ".txt"), 1),
+                  folder == listingFits ? "Meteor Count = 000002" : "Meteor Count = 000006");
+    }
+
+    const std::string mergedTooLongPath = windowsPath(mergedTooLong) + "\\" + mergedName;
+    struct Refusal {
+        std::string folder, message;
+    };
+    for (const Refusal& refusal :
+         {Refusal{listingTooLong, " Cannot list folder " + windowsPath(listingTooLong) +
+                                      "\\: the command interpreter takes paths of at most 259 "
+                                      "characters \n"},
+          Refusal{mergedTooLong, " Cannot create KEL detection log file " + mergedTooLongPath +
+                                     ": its path has 260 characters, and Windows opens paths of "
+                                     "at most 259 \n"}}) {
+        SCOPED_TRACE(refusal.folder);
+        copyExample(refusal.folder);
+        RunResult run = runWindowsProgram({windowsPath(refusal.folder)}, options("\n"));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.output, kBanner + refusal.message);
+        // Neither the listing nor the merged file was written.
+        EXPECT_EQ(namesIn(refusal.folder), namesIn(KEL_EXAMPLE_FOLDER));
+    }
+
+    // A per-camera file's path, read from the listing: the one too long is
+    // named and left out, the rest merged.
+    const std::string ff = base + "night1";
+    makeFolders(ff);
+    const std::size_t namePad = 259 - (windowsPath(ff).size() + 1 + 19 + 4);
+    writeFile(ff + "/KELdetectinfo_0001_" + std::string(namePad, 'a') + ".txt",
+              perCameraHeader(2) + perCameraRecord(1, 1, 1) + perCameraRecord(1, 2, 0));
+    const std::string tooLongName = "KELdetectinfo_0002_" + std::string(namePad + 1, 'b') + ".txt";
+    writeFile(ff + "/" + tooLongName, perCameraHeader(1) + perCameraRecord(2, 1, 0));
+    RunResult run = runWindowsProgram({windowsPath(ff)});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.output, kBanner + " File " + windowsPath(ff) + "\\" + tooLongName +
+                              " cannot be opened: its path has 260 characters, and Windows "
+                              "opens paths of at most 259; not merged \n" +
+                              kDone +
+                              " Not merged: 0 damaged record(s); 1 listed file(s) refused or not "
+                              "read to their end \n");
+    EXPECT_EQ(line(readFile(ff + "/KELdetectinfo_0000_night1.txt"), 1), "Meteor Count = 000002");
 
     // Over 255 characters, far beyond the Windows limit, on Linux.
     const std::string linuxLong = base + std::string(120, 'a') + "/" + std::string(120, 'b') + "/night1";

@@ -2,7 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <stdexcept>
+
+#include "test_files.h"
 
 std::string windowsPath(const std::string& posixPath) {
     std::string path = "Z:" + posixPath;
@@ -31,6 +35,38 @@ RunResult runWindowsProgram(const std::vector<std::string>& arguments, const Run
     }
     result.output = output;
     return result;
+}
+
+RunOptions options(const std::string& input, const std::string& workingFolder) {
+    RunOptions result;
+    result.input = input;
+    result.workingFolder = workingFolder;
+    return result;
+}
+
+void copyExample(const std::string& to) {
+    makeFolders(to);
+    for (const auto& entry : std::filesystem::directory_iterator(KEL_EXAMPLE_FOLDER)) {
+        std::filesystem::copy_file(entry.path(), to + "/" + entry.path().filename().string());
+    }
+}
+
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string line(const std::string& text, int number) {
+    std::size_t start = 0;
+    for (int i = 1; i < number; ++i) {
+        start = text.find('\n', start) + 1;
+    }
+    std::size_t end = text.find("\r\n", start);
+    return text.substr(start, end - start);
 }
 
 WineDrive::WineDrive(char letter, const std::string& folder)

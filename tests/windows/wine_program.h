@@ -15,6 +15,18 @@ std::string windowsPath(const std::string& posixPath);
 RunResult runWindowsProgram(const std::vector<std::string>& arguments,
                             const RunOptions& options = {});
 
+// Options for a run: standard input and, if not empty, the working folder.
+RunOptions options(const std::string& input, const std::string& workingFolder = "");
+
+// Copies the example FF folder's files into `to`, made if missing.
+void copyExample(const std::string& to);
+
+// The names in `folder`, sorted.
+std::vector<std::string> namesIn(const std::string& folder);
+
+// Line `number` (from 1) of a file's text, without its line end.
+std::string line(const std::string& text, int number);
+
 // The folder that Wine's drive letter `letter` (lower case) stands for, for
 // as long as the object lives.
 struct WineDrive {
