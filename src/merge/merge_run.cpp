@@ -130,6 +130,59 @@ bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
     return true;
 }
 
+// Merges the file of one listed name, or says why it is left out.
+// Returns kExitFileError after a failure that ends the run.
+int mergeListedName(const MergePaths& paths, std::string name, const FileIdentity& mergedFile,
+                    MergeState& state) {
+    int camera = 0;
+    if (!cameraNumberOf(name, camera)) {
+        std::printf(" File %s has no camera number in its name; not merged \n",
+                    (paths.ffFolder + name).c_str());
+        ++state.filesLeftOut;
+        return kExitMerged;
+    }
+    if (camera == 0) {
+        return kExitMerged;  // a merged file, such as the one of an earlier run
+    }
+    if (!listedNameForHost(paths.ffFolder, name)) {
+        ++state.filesLeftOut;
+        return kExitMerged;
+    }
+    const std::string path = paths.ffFolder + name;
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return endAfterOpenFailure(path, errno != 0 ? errno : EIO);
+    }
+    // A listed name may be a link to the file this run writes: reading it
+    // would feed the run its own output.
+    if (sameFile(identityOfOpenFile(file), mergedFile)) {
+        std::printf(" File %s is this run's merged file under another name; not read \n",
+                    path.c_str());
+        std::fclose(file);
+        ++state.filesLeftOut;
+        return kExitMerged;
+    }
+    const bool written = mergeFile(path, file, state);
+    std::fclose(file);
+    return written ? kExitMerged : endAfterWriteFailure(paths);
+}
+
+// The FF folder from the one argument, or else from the folder source.
+// False, after a message, when there is none.
+bool obtainFfFolder(int argc, char** argv, std::string& folder) {
+    if (argc == 2) {
+        folder = argv[1];
+    } else if (!browseForFfFolder(folder)) {
+        return false;
+    }
+    if (folder.empty()) {
+        std::printf(" No FF folder given \n");
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int runMerge(int argc, char** argv) {
@@ -140,16 +193,9 @@ int runMerge(int argc, char** argv) {
     printBanner();
 
     std::string folder;
-    if (argc == 2) {
-        folder = argv[1];
-    } else if (!browseForFfFolder(folder)) {
+    if (!obtainFfFolder(argc, argv, folder)) {
         return kExitFileError;
     }
-    if (folder.empty()) {
-        std::printf(" No FF folder given \n");
-        return kExitFileError;
-    }
-
     const MergePaths paths = deriveMergePaths(folder);
     if (!hostAcceptsRunPaths(paths)) {
         return kExitFileError;
@@ -168,9 +214,6 @@ int runMerge(int argc, char** argv) {
         waitForInteger();
         return kExitFileError;
     }
-
-    // A listed name may be a link to the file this run writes: reading it
-    // would feed the run its own output.
     const FileIdentity mergedFile = identityOfPath(paths.mergedPath);
 
     std::ifstream listing;
@@ -184,46 +227,13 @@ int runMerge(int argc, char** argv) {
         waitForCharacter();
         return kExitFileError;
     }
-
     std::string name;
     while (std::getline(listing, name)) {
         if (!name.empty() && name.back() == '\r') {
             name.pop_back();
         }
-        if (name.empty()) {
-            continue;
-        }
-        int camera = 0;
-        if (!cameraNumberOf(name, camera)) {
-            std::printf(" File %s has no camera number in its name; not merged \n",
-                        (paths.ffFolder + name).c_str());
-            ++state->filesLeftOut;
-            continue;
-        }
-        if (camera == 0) {
-            continue;  // a merged file, such as the one of an earlier run
-        }
-        if (!listedNameForHost(paths.ffFolder, name)) {
-            ++state->filesLeftOut;
-            continue;
-        }
-        const std::string path = paths.ffFolder + name;
-        errno = 0;
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        if (file == nullptr) {
-            return endAfterOpenFailure(path, errno != 0 ? errno : EIO);
-        }
-        if (sameFile(identityOfOpenFile(file), mergedFile)) {
-            std::printf(" File %s is this run's merged file under another name; not read \n",
-                        path.c_str());
-            std::fclose(file);
-            ++state->filesLeftOut;
-            continue;
-        }
-        const bool written = mergeFile(path, file, *state);
-        std::fclose(file);
-        if (!written) {
-            return endAfterWriteFailure(paths);
+        if (!name.empty() && mergeListedName(paths, name, mergedFile, *state) != kExitMerged) {
+            return kExitFileError;
         }
     }
 
