@@ -58,12 +58,9 @@ bool frameRateWrittenAsZero(double fps) {
     return fps != 0 && parseDecimalNumber(std::string_view(text, static_cast<std::size_t>(end - text)), back) && back == 0;
 }
 
-void checkRoundTrip(const DetectionRecord& record) {
-    if (frameRateWrittenAsZero(record.fps)) {
-        return;
-    }
-    const std::string first = written(record);
-    std::string file = kHeader + first;
+// Reads `file` as a per-camera file that must hold exactly one record, and
+// checks that it is written to the bytes `expected`.
+void checkReadsBackAs(std::string file, const DetectionRecord& record, const std::string& expected) {
     std::FILE* in = fmemopen(file.data(), file.size(), "rb");
     if (in == nullptr) {
         fail("fmemopen");
@@ -73,7 +70,7 @@ void checkRoundTrip(const DetectionRecord& record) {
     auto scratch = std::make_unique<DetectionRecord>();
     ReadProblem problem;
     startDetectionInput(*input, in);
-    if (!readDetectionHeader(*input)) {
+    if (readDetectionHeader(*input, problem) != HeaderStatus::Read) {
         fail("the header before a written record");
     }
     if (readDetectionRecord(*input, *again, problem) != ReadStatus::Record) {
@@ -87,9 +84,21 @@ void checkRoundTrip(const DetectionRecord& record) {
         again->segmentCount != record.segmentCount) {
         fail("a written record reads back with other whole numbers");
     }
-    if (written(*again) != first) {
+    if (written(*again) != expected) {
         fail("a written record, read back and written again, gives other bytes");
     }
+}
+
+// The record as written reads back to the same bytes, and so it does with
+// the separator the fuzzed file used in place of the written one.
+void checkRoundTrip(const DetectionRecord& record, const std::string& separator) {
+    if (frameRateWrittenAsZero(record.fps)) {
+        return;
+    }
+    const std::string first = written(record);
+    checkReadsBackAs(kHeader + first, record, first);
+    const std::string lines = first.substr(first.find('\n') + 1);
+    checkReadsBackAs(kHeader + separator + "\r\n" + lines, record, first);
 }
 
 }  // namespace
@@ -106,9 +115,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     OutputFile output;
     startOutputFile(output, out);
     startDetectionInput(*input, in);
-    readDetectionHeader(*input);
     ReadProblem problem;
-    for (;;) {
+    const HeaderStatus header = readDetectionHeader(*input, problem);
+    if (header != HeaderStatus::Read && (problem.line <= 0 || problem.what.empty())) {
+        fail("a header problem reported without its line or what it is");
+    }
+    while (header == HeaderStatus::Read) {
         ReadStatus status = readDetectionRecord(*input, *record, problem);
         if (status == ReadStatus::End || status == ReadStatus::Failed) {
             break;
@@ -123,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fail("a record with more segments than a record holds");
         }
         writeRecordLines(output, *record);
-        checkRoundTrip(*record);
+        checkRoundTrip(*record, input->separator);
     }
     flushOutput(output);
     std::fclose(in);

@@ -21,51 +21,105 @@ bool isBlank(char c) {
     return byte <= ' ' && (byte == ' ' || (byte >= '\t' && byte <= '\r'));
 }
 
-// A record separator: a line made only of hyphen-minus characters,
-// surrounding blanks aside.
-bool isSeparatorLine(const char* first, const char* last) {
+// `first`..`last` without the whitespace around it.
+std::string_view trimmed(const char* first, const char* last) {
     while (first != last && isBlank(*first)) {
         ++first;
     }
     while (last != first && isBlank(last[-1])) {
         --last;
     }
-    if (first == last) {
-        return false;
-    }
-    for (; first != last; ++first) {
-        if (*first != '-') {
-            return false;
-        }
-    }
-    return true;
+    return std::string_view(first, static_cast<std::size_t>(last - first));
 }
 
+bool isHyphenLine(std::string_view text) {
+    return !text.empty() && text.find_first_not_of('-') == std::string_view::npos;
+}
+
+// True when every whitespace-separated item of the line reads as a number:
+// such a line is a segment line, never a record separator.
+bool isNumberLine(const char* first, const char* last) {
+    bool anyItem = false;
+    while (first != last) {
+        if (isBlank(*first)) {
+            ++first;
+            continue;
+        }
+        const char* start = first;
+        while (first != last && !isBlank(*first)) {
+            ++first;
+        }
+        if (!readsAsNumber(std::string_view(start, static_cast<std::size_t>(first - start)))) {
+            return false;
+        }
+        anyItem = true;
+    }
+    return anyItem;
+}
+
+// A line where reading resumes after damage: a line of hyphens, or the
+// separator this file used last, surrounding blanks aside.
+bool isResyncLine(const DetectionInput& input, const char* first, const char* last) {
+    std::string_view text = trimmed(first, last);
+    return isHyphenLine(text) || (!input.separator.empty() && text == input.separator);
+}
+
+std::string longLineProblem() {
+    return "the line is longer than " + std::to_string(kMaxLineLength) + " bytes";
+}
+
+// No line was taken: the end of the file, or a line too long to hold,
+// which `longLine` then keeps until it is reported.
+bool noLine(DetectionInput& input, LineResult result) {
+    if (result == LineResult::TooLong) {
+        input.longLine = input.text.lineNumber;
+    }
+    input.rest = input.restEnd = input.lineStart = nullptr;
+    return false;
+}
+
+// Takes the next line as the current one. False at the end of the file, or
+// at a line too long to hold; while that is not reported, no further line
+// is taken.
 bool nextLine(DetectionInput& input) {
+    if (input.longLine != 0) {
+        return false;
+    }
     const char* first = nullptr;
     const char* last = nullptr;
-    if (!takeLine(input.text, first, last)) {
-        input.rest = input.restEnd = input.lineStart = nullptr;
-        return false;
+    const LineResult result = takeLine(input.text, first, last);
+    if (result != LineResult::Line) {
+        return noLine(input, result);
     }
     input.lineStart = input.rest = first;
     input.restEnd = last;
     return true;
 }
 
-// Skips whitespace up to the next item; false at the end of the file.
-bool skipBlanks(DetectionInput& input) {
+// Takes lines until one holds an item; false at the end of the file or at
+// a line too long to hold.
+bool skipBlankLines(DetectionInput& input) {
     for (;;) {
+        if (!nextLine(input)) {
+            return false;
+        }
         while (input.rest != input.restEnd && isBlank(*input.rest)) {
             ++input.rest;
         }
         if (input.rest != input.restEnd) {
             return true;
         }
-        if (!nextLine(input)) {
-            return false;
-        }
     }
+}
+
+// Skips whitespace up to the next item; false at the end of the file or
+// at a line too long to hold. Small, so that it is inlined where items are
+// read; lines are taken apart from it.
+inline bool skipBlanks(DetectionInput& input) {
+    while (input.rest != input.restEnd && isBlank(*input.rest)) {
+        ++input.rest;
+    }
+    return input.rest != input.restEnd || skipBlankLines(input);
 }
 
 bool nextText(DetectionInput& input, std::string_view& text) {
@@ -89,18 +143,28 @@ bool nextItem(DetectionInput& input, std::string_view& item) {
     return true;
 }
 
-// Leaves the input at the next separator line, the current line included,
-// so that the record after a damaged one is still read.
+// Leaves the input at the next line where reading resumes, the current
+// line included, so that the record after a damaged one is still read.
+// Lines too long to hold are passed over as part of the damage.
 void skipToSeparator(DetectionInput& input) {
-    if (input.lineStart == nullptr) {
+    input.longLine = 0;
+    if (input.lineStart != nullptr && isResyncLine(input, input.lineStart, input.restEnd)) {
+        input.rest = input.lineStart;
         return;
     }
-    while (!isSeparatorLine(input.lineStart, input.restEnd)) {
+    for (;;) {
         if (!nextLine(input)) {
+            if (input.longLine == 0) {
+                return;
+            }
+            input.longLine = 0;
+            continue;
+        }
+        if (isResyncLine(input, input.lineStart, input.restEnd)) {
+            input.rest = input.lineStart;
             return;
         }
     }
-    input.rest = input.lineStart;
 }
 
 ReadStatus refuse(DetectionInput& input, ReadProblem& problem, std::string what) {
@@ -116,23 +180,30 @@ bool readFailed(const DetectionInput& input, ReadProblem& problem) {
     if (input.text.readError == 0) {
         return false;
     }
-    problem.line = input.text.lineNumber;
+    problem.line = failedLineNumber(input.text);
     problem.what = std::string("read error: ") + std::strerror(input.text.readError);
     return true;
 }
 
-// The end of the file inside a record: a read error, or a cut record.
-ReadStatus endInsideRecord(DetectionInput& input, ReadProblem& problem) {
+// No further item could be taken: a line too long to hold makes the record
+// it stands in damaged; otherwise a failed read, or the end of the file,
+// which cuts a record that has begun.
+ReadStatus stopped(DetectionInput& input, ReadProblem& problem, bool insideRecord) {
+    if (input.longLine != 0) {
+        problem.line = input.longLine;
+        problem.what = longLineProblem();
+        skipToSeparator(input);
+        return ReadStatus::Damaged;
+    }
     if (readFailed(input, problem)) {
         return ReadStatus::Failed;
+    }
+    if (!insideRecord) {
+        return ReadStatus::End;
     }
     problem.line = input.text.lineNumber;
     problem.what = "the file ends inside the record";
     return ReadStatus::Damaged;
-}
-
-ReadStatus endBetweenRecords(DetectionInput& input, ReadProblem& problem) {
-    return readFailed(input, problem) ? ReadStatus::Failed : ReadStatus::End;
 }
 
 // A value as messages show it: at most 40 characters, in quotes.
@@ -210,12 +281,28 @@ const char* copyText(char* target, std::string_view text) {
 void startDetectionInput(DetectionInput& input, std::FILE* file) {
     startTextInput(input.text, file);
     input.rest = input.restEnd = input.lineStart = nullptr;
+    input.longLine = 0;
+    input.separator.clear();
 }
 
-bool readDetectionHeader(DetectionInput& input) {
+HeaderStatus readDetectionHeader(DetectionInput& input, ReadProblem& problem) {
     for (int taken = 0; taken < kHeaderLines;) {
         if (!nextLine(input)) {
-            return taken == 0 && input.text.readError == 0;
+            if (input.longLine != 0) {
+                problem.line = input.longLine;
+                problem.what = longLineProblem();
+                input.longLine = 0;
+                return HeaderStatus::Damaged;
+            }
+            if (readFailed(input, problem)) {
+                return HeaderStatus::Failed;
+            }
+            if (taken == 0) {
+                return HeaderStatus::Read;
+            }
+            problem.line = input.text.lineNumber;
+            problem.what = "the file ends inside its header";
+            return HeaderStatus::Cut;
         }
         while (input.rest != input.restEnd && isBlank(*input.rest)) {
             ++input.rest;
@@ -225,30 +312,43 @@ bool readDetectionHeader(DetectionInput& input) {
         }
     }
     input.rest = input.restEnd;
-    return true;
+    return HeaderStatus::Read;
 }
 
-bool detectionInputAtEnd(DetectionInput& input) {
-    return !skipBlanks(input);
+ReadStatus checkForFurtherRecord(DetectionInput& input, ReadProblem& problem) {
+    // A further record begins with its separator line and at least one
+    // line after it; a lone separator at the end holds no record.
+    if (!skipBlanks(input) && input.longLine == 0) {
+        return readFailed(input, problem) ? ReadStatus::Failed : ReadStatus::End;
+    }
+    input.longLine = 0;
+    input.rest = input.restEnd;
+    if (skipBlanks(input) || input.longLine != 0) {
+        return ReadStatus::Record;
+    }
+    return readFailed(input, problem) ? ReadStatus::Failed : ReadStatus::End;
 }
 
 ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
                                ReadProblem& problem) {
+    // The separator: the next non-blank line, whatever it holds, unless it
+    // is a line of numbers.
     std::string_view text;
     if (!nextText(input, text)) {
-        return endBetweenRecords(input, problem);
+        return stopped(input, problem, false);
     }
-    if (!isSeparatorLine(text.data(), text.data() + text.size())) {
+    if (isNumberLine(text.data(), text.data() + text.size())) {
         return refuse(input, problem, "a record separator line was expected, found " + quoted(text));
     }
+    input.separator.assign(trimmed(text.data(), text.data() + text.size()));
     if (!nextText(input, text)) {
-        return endBetweenRecords(input, problem);  // a lone separator closes the file
+        return stopped(input, problem, false);  // a lone separator closes the file
     }
     if (const char* why = copyText(record.ffFileName, text)) {
         return refuse(input, problem, std::string("the FF file line ") + why);
     }
     if (!nextText(input, text)) {
-        return endInsideRecord(input, problem);
+        return stopped(input, problem, true);
     }
     if (const char* why = copyText(record.calFileName, text)) {
         return refuse(input, problem, std::string("the CAL file line ") + why);
@@ -264,7 +364,7 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
         ItemResult result = i < 3 ? readWhole(input, *wholeFields[i], item)
                                   : readDecimal(input, *decimalFields[i - 3], item);
         if (result == ItemResult::End) {
-            return endInsideRecord(input, problem);
+            return stopped(input, problem, true);
         }
         if (result == ItemResult::Bad) {
             return refuse(input, problem, badValue(kNumbersLine[i], item));
@@ -287,7 +387,7 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
             ItemResult result = i < 7 ? readDecimal(input, *segmentFields[i], item)
                                       : readWhole(input, record.inten[s], item);
             if (result == ItemResult::End) {
-                return endInsideRecord(input, problem);
+                return stopped(input, problem, true);
             }
             if (result == ItemResult::Bad) {
                 return refuse(input, problem,
@@ -307,6 +407,18 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
         input.rest = input.restEnd;
         return refuse(input, problem, "unexpected text " + quoted(extra) +
                                           " after the record's last value");
+    }
+
+    // The record ends where the next non-blank line does not read wholly
+    // as numbers; a line of numbers there is one more segment line than
+    // #Segments announced, so the count and the lines disagree. The look
+    // ahead only moves through the buffered lines.
+    if (skipBlanks(input) && isNumberLine(input.rest, input.restEnd)) {
+        problem.line = input.text.lineNumber;
+        problem.what = "#Segments is " + std::to_string(record.segmentCount) +
+                       " but more segment lines follow";
+        skipToSeparator(input);
+        return ReadStatus::Damaged;
     }
     return ReadStatus::Record;
 }

@@ -62,6 +62,15 @@ struct DetectionInput {
     const char* rest = nullptr;     // unread part of the current line
     const char* restEnd = nullptr;
     const char* lineStart = nullptr;  // the whole current line
+    long longLine = 0;              // a line too long to hold, met and not yet reported
+    std::string separator;          // the last record separator read, surrounding blanks aside
+};
+
+enum class HeaderStatus {
+    Read,     // the header was read, or the file holds nothing but whitespace
+    Cut,      // the file ends inside its header
+    Damaged,  // a line of the header is longer than any header line can be
+    Failed,   // the file could not be read
 };
 
 enum class ReadStatus {
@@ -71,7 +80,7 @@ enum class ReadStatus {
     Failed,   // the file could not be read further
 };
 
-// What was wrong with a refused record, or why reading failed.
+// What was wrong with a refused record or header, or why reading failed.
 struct ReadProblem {
     long line = 0;
     std::string what;
@@ -81,18 +90,24 @@ struct ReadProblem {
 // is kept for reuse.
 void startDetectionInput(DetectionInput& input, std::FILE* file);
 
-// Consumes the header: the first eleven non-blank lines. False when the
-// file ends after the header has begun but before its eleventh line (a
-// cut file, or one whose lines end in CR alone); an empty file, or one of
-// blank lines only, has no records either but is no damage.
-bool readDetectionHeader(DetectionInput& input);
+// Consumes the header: the first eleven non-blank lines. Cut when the file
+// ends after the header has begun but before its eleventh line (a cut
+// file, or one whose lines end in CR alone); an empty file, or one of
+// blank lines only, has no records either but is no damage. After Cut,
+// Damaged and Failed, `problem` says where and what.
+HeaderStatus readDetectionHeader(DetectionInput& input, ReadProblem& problem);
 
-// Reads the next record into `record`. After Damaged, `problem` says what
-// was wrong and where; the input already stands at the next separator
-// line, and nothing of the refused record is kept in `record` that a later
-// Record result would show. After Failed, `problem` says why.
+// Reads the next record into `record`. A record is handed on only when the
+// next non-blank line does not continue it: a line of numbers there is a
+// segment line beyond its #Segments, and the record is refused. After
+// Damaged, `problem` says what was wrong and where; the input already
+// stands at the next separator line, and nothing of the refused record is
+// kept in `record` that a later Record result would show. After Failed,
+// `problem` says why.
 ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
                                ReadProblem& problem);
 
-// True when nothing but whitespace is left in the file.
-bool detectionInputAtEnd(DetectionInput& input);
+// After the last record that is to be read: Record when a further record
+// begins (its separator line and a line after it), End when none does,
+// Failed when the file could not be read, with `problem` saying why.
+ReadStatus checkForFurtherRecord(DetectionInput& input, ReadProblem& problem);

@@ -27,9 +27,13 @@ char* writePadded(char* out, const char* text, std::size_t length, int width, ch
     return out + length;
 }
 
+// Items shorter than this are copied to the stack to be terminated for
+// strtod; longer ones, which no real file holds, to the heap.
+constexpr std::size_t kShortItem = 128;
+
 double strtodWhole(std::string_view item, bool& whole) {
     // strtod needs a terminated string; items are short in any real file.
-    char small[128];
+    char small[kShortItem];
     std::string large;
     const char* text = small;
     if (item.size() < sizeof small) {
@@ -289,6 +293,43 @@ bool parseDecimalNumber(std::string_view item, double& value) {
         value = converted;
     }
     return whole;
+}
+
+bool readsAsNumber(std::string_view item) {
+    const char* p = item.data();
+    const char* last = p + item.size();
+    if (p != last && (*p == '+' || *p == '-')) {
+        ++p;
+    }
+    if (p == last) {
+        return false;
+    }
+    // After its sign a number begins with a digit, a point, or the first
+    // letter of inf or nan: most texts that are no number end here.
+    const char c = *p;
+    if (!((c >= '0' && c <= '9') || c == '.' || c == 'i' || c == 'I' || c == 'n' || c == 'N')) {
+        return false;
+    }
+    double ignored = 0;
+    if (item.size() < kShortItem) {
+        return parseDecimalNumber(item, ignored);
+    }
+    // A long item is judged by from_chars, which reads in place; it takes
+    // what strtod takes once the sign is off, hexadecimal floats without
+    // their 0x, and reports values out of range after reading them whole.
+    std::chars_format format = std::chars_format::general;
+    if (last - p > 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+        p += 2;
+        format = std::chars_format::hex;
+        const char h = *p;
+        if (!((h >= '0' && h <= '9') || (h >= 'a' && h <= 'f') || (h >= 'A' && h <= 'F') ||
+              h == '.')) {
+            return false;
+        }
+    }
+    auto result = std::from_chars(p, last, ignored, format);
+    return result.ptr == last &&
+           (result.ec == std::errc() || result.ec == std::errc::result_out_of_range);
 }
 
 char* writeFixed(char* out, double value, int width, int precision) {

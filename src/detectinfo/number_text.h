@@ -22,6 +22,10 @@ bool parseWholeNumber(std::string_view item, std::int32_t& value);
 // the same value as strtod. Leaves `value` alone when it fails.
 bool parseDecimalNumber(std::string_view item, double& value);
 
+// True when parseDecimalNumber would convert `item`, found without
+// allocating anything, whatever the item's length.
+bool readsAsNumber(std::string_view item);
+
 // The fast path of parseDecimalNumber, for reading numbers straight from a
 // line: converts the plain decimal ([sign] digits [. digits]) at `first`
 // and returns the end of it, or nullptr when the text there is no plain

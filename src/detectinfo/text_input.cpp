@@ -5,11 +5,13 @@
 
 namespace {
 
-constexpr std::size_t kInitialBufferSize = 256 * 1024;
+// Room for the longest line with its CR LF: reads fill what the unread
+// bytes leave of it.
+constexpr std::size_t kBufferSize = kMaxLineLength + 2;
 constexpr char kCtrlZ = 26;
 
-// Reads more of the file behind the unread bytes; a line longer than the
-// buffer makes the buffer grow, so no line is ever cut.
+// Moves the unread bytes to the front of the buffer and reads more of the
+// file behind them; the buffer must not be full of unread bytes.
 void refill(TextInput& input) {
     std::vector<char>& buffer = input.buffer;
     std::size_t unread = input.filled - input.position;
@@ -18,9 +20,6 @@ void refill(TextInput& input) {
     }
     input.position = 0;
     input.filled = unread;
-    if (input.filled == buffer.size()) {
-        buffer.resize(buffer.size() * 2);
-    }
     std::size_t wanted = buffer.size() - input.filled;
     errno = 0;
     std::size_t got = std::fread(buffer.data() + input.filled, 1, wanted, input.file);
@@ -39,11 +38,33 @@ void refill(TextInput& input) {
     input.filled += got;
 }
 
+// Passes over a line that fills the whole buffer without a line end: reads
+// on, a buffer at a time, keeping nothing, until its LF or the end of the
+// file, and counts it.
+void skipLongLine(TextInput& input) {
+    for (;;) {
+        input.position = input.filled;
+        if (input.endOfFile) {
+            input.lastLineUnended = true;
+            break;
+        }
+        refill(input);
+        const void* lf = std::memchr(input.buffer.data(), '\n', input.filled);
+        if (lf != nullptr) {
+            input.position = static_cast<std::size_t>(static_cast<const char*>(lf) -
+                                                      input.buffer.data()) + 1;
+            input.lastLineUnended = false;
+            break;
+        }
+    }
+    ++input.lineNumber;
+}
+
 }  // namespace
 
 void startTextInput(TextInput& input, std::FILE* file) {
-    if (input.buffer.empty()) {
-        input.buffer.resize(kInitialBufferSize);
+    if (input.buffer.size() != kBufferSize) {
+        input.buffer.assign(kBufferSize, '\0');
     }
     input.file = file;
     input.position = 0;
@@ -51,10 +72,11 @@ void startTextInput(TextInput& input, std::FILE* file) {
     input.endOfFile = false;
     input.readError = 0;
     input.lineNumber = 0;
+    input.lastLineUnended = false;
     input.atStart = true;
 }
 
-bool takeLine(TextInput& input, const char*& first, const char*& last) {
+LineResult takeLine(TextInput& input, const char*& first, const char*& last) {
     for (;;) {
         if (input.atStart && (input.filled - input.position >= 3 || input.endOfFile)) {
             input.atStart = false;
@@ -67,29 +89,40 @@ bool takeLine(TextInput& input, const char*& first, const char*& last) {
         std::size_t available = input.filled - input.position;
         if (!input.atStart && available > 0) {
             const void* lf = std::memchr(start, '\n', available);
+            const char* end = nullptr;
             if (lf != nullptr) {
-                const char* end = static_cast<const char*>(lf);
+                end = static_cast<const char*>(lf);
                 input.position += static_cast<std::size_t>(end - start) + 1;
                 if (end > start && end[-1] == '\r') {
                     --end;
                 }
+                input.lastLineUnended = false;
+            } else if (input.endOfFile) {
+                // The last line of a file without a final line end.
+                end = start + available;
+                input.position = input.filled;
+                input.lastLineUnended = true;
+            } else if (available == input.buffer.size()) {
+                skipLongLine(input);
+                return LineResult::TooLong;
+            }
+            if (end != nullptr) {
+                ++input.lineNumber;
+                if (static_cast<std::size_t>(end - start) > kMaxLineLength) {
+                    return LineResult::TooLong;
+                }
                 first = start;
                 last = end;
-                ++input.lineNumber;
-                return true;
-            }
-            if (input.endOfFile) {
-                // The last line of a file without a final line end.
-                input.position = input.filled;
-                first = start;
-                last = start + available;
-                ++input.lineNumber;
-                return true;
+                return LineResult::Line;
             }
         }
         if (input.endOfFile) {
-            return false;
+            return LineResult::End;
         }
         refill(input);
     }
+}
+
+long failedLineNumber(const TextInput& input) {
+    return input.lastLineUnended ? input.lineNumber : input.lineNumber + 1;
 }

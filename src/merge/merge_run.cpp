@@ -91,13 +91,29 @@ int endAfterOpenFailure(const std::string& path, int error) {
 // when the merged file could not be written.
 bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
     startDetectionInput(state.input, file);
-    if (!readDetectionHeader(state.input)) {
+    ReadProblem problem;
+    auto reportReadFailure = [&] {
+        std::printf(" Cannot read file %s at line %ld (%s); the rest of it was not merged \n",
+                    path.c_str(), problem.line, problem.what.c_str());
+        ++state.filesLeftOut;
+    };
+    const HeaderStatus header = readDetectionHeader(state.input, problem);
+    if (header == HeaderStatus::Cut) {
         std::printf(" File %s ends inside its header at line %ld; no records merged from it \n",
-                    path.c_str(), state.input.text.lineNumber);
+                    path.c_str(), problem.line);
         ++state.filesLeftOut;
         return true;
     }
-    ReadProblem problem;
+    if (header == HeaderStatus::Damaged) {
+        std::printf(" Damaged header in file %s at line %ld: %s; no records merged from it \n",
+                    path.c_str(), problem.line, problem.what.c_str());
+        ++state.filesLeftOut;
+        return true;
+    }
+    if (header == HeaderStatus::Failed) {
+        reportReadFailure();
+        return true;
+    }
     int records = 0;
     while (records < kMaxRecordsPerFile) {
         ReadStatus status = readDetectionRecord(state.input, state.record, problem);
@@ -105,9 +121,7 @@ bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
             return true;
         }
         if (status == ReadStatus::Failed) {
-            std::printf(" Cannot read file %s at line %ld (%s); the rest of it was not merged \n",
-                        path.c_str(), problem.line, problem.what.c_str());
-            ++state.filesLeftOut;
+            reportReadFailure();
             return true;
         }
         if (status == ReadStatus::Damaged) {
@@ -122,10 +136,15 @@ bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
         ++state.count;
         ++records;
     }
-    if (!detectionInputAtEnd(state.input)) {
+    // The cap is passed only when a further record begins; a separator
+    // alone after the last record holds none.
+    const ReadStatus rest = checkForFurtherRecord(state.input, problem);
+    if (rest == ReadStatus::Record) {
         std::printf(" File %s holds more than %d records; the rest of it was not merged \n",
                     path.c_str(), kMaxRecordsPerFile);
         ++state.filesLeftOut;
+    } else if (rest == ReadStatus::Failed) {
+        reportReadFailure();
     }
     return true;
 }

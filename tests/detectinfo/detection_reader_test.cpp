@@ -2,7 +2,13 @@
 // record lines the merged file gets for it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -117,11 +123,11 @@ TEST(DetectionReader, FilesWithoutRecordsGiveNone) {
                                      perCameraHeader(0) + "\n\n   \n"}) {
         ReadOutcome outcome = readAndWrite(text);
         EXPECT_EQ(outcome.records, 0);
-        EXPECT_FALSE(outcome.headerCut);
+        EXPECT_EQ(outcome.header, HeaderStatus::Read);
     }
     ReadOutcome cut = readAndWrite(perCameraHeader(0).substr(0, 120));
     EXPECT_EQ(cut.records, 0);
-    EXPECT_TRUE(cut.headerCut);
+    EXPECT_EQ(cut.header, HeaderStatus::Cut);
     // A separator alone at the end closes the file without a record.
     ReadOutcome trailing = readAndWrite(file(kRecordA + kSeparator));
     EXPECT_EQ(trailing.records, 1);
@@ -168,8 +174,9 @@ TEST(DetectionReader, NulInATextLineIsDamage) {
     }
 }
 
-TEST(DetectionReader, LinesLongerThanTheReadBufferArriveWhole) {
-    // A header line and many records across several 256 KiB reads.
+TEST(DetectionReader, RecordsAcrossManyBufferFillsAndTheLongestLineArriveWhole) {
+    // A header line of the longest length held, and records across several
+    // 256 KiB reads.
     std::string records;
     std::string expected;
     for (int i = 0; i < 6000; ++i) {
@@ -177,8 +184,11 @@ TEST(DetectionReader, LinesLongerThanTheReadBufferArriveWhole) {
         expected += kMergedA;
     }
     std::string header = perCameraHeader(6000);
-    header.insert(header.find("FF  folder = ") + 13, std::string(700000, 'x'));
-    ReadOutcome outcome = readAndWrite(header + records);
+    const std::size_t folderAt = header.find("FF  folder = ");
+    const std::size_t folderEnd = header.find('\n', folderAt);
+    header.replace(folderAt, folderEnd - folderAt, std::string(kMaxLineLength, 'x'));
+    ReadOutcome outcome = readAndWrite(crlf(header) + records);
+    EXPECT_EQ(outcome.header, HeaderStatus::Read);
     EXPECT_EQ(outcome.records, 6000);
     EXPECT_EQ(outcome.written, expected);
 }
@@ -235,9 +245,9 @@ TEST(DetectionReader, DamagedRecordsAreRefusedWholeAndReadingGoesOn) {
          kMergedB, {17}, "\"x\" of Row"},
         {"fewer segment lines than announced", head + numbersLine("3") + segments(2) + kRecordB,
          kMergedB, {18}, "of Frame#"},
-        {"more segment lines than announced", kRecordB + kRecordB + segments(0) +
-                                                 "1 2 3 4 5 6 7 8\n" + kRecordB,
-         kMergedB + kMergedB + kMergedB, {20}, "record separator line was expected"},
+        {"segment line where the first separator belongs", "1 2 3 4 5 6 7 8\nFF_DAMAGED\nCAL\n" +
+                                                              numbersLine("0") + kRecordB,
+         kMergedB, {12}, "record separator line was expected, found \"1 2 3 4 5 6 7 8\""},
         {"more values on the last line", head + numbersLine("1") + "1 2 3 4 5 6 7 8 9\n" + kRecordB,
          kMergedB, {16}, "unexpected text \"9\""},
         {"too many segments", head + numbersLine("513") + segments(513) + kRecordB, kMergedB,
@@ -278,23 +288,239 @@ TEST(DetectionReader, LimitsThemselvesAreNotDamage) {
     EXPECT_NE(outcome.written.find("-2147483648 2147483647 0512 "), std::string::npos);
 }
 
+TEST(DetectionReader, SeparatorIsWhateverItsLineHolds) {
+    // Separators of other writers or of hand-edited files; only the
+    // merged file's own separator is written.
+    const std::string records = "=======\n" + kRecordA.substr(kSeparator.size()) +
+                                "  *****  \r\n" + kRecordB.substr(kSeparator.size()) +
+                                "\n\n- - -\n" + kRecordA.substr(kSeparator.size()) +
+                                "#12 of 40\n" + kRecordB.substr(kSeparator.size()) +
+                                "1 2 x\n" + kRecordB.substr(kSeparator.size()) +
+                                "\t-\n" + kRecordB.substr(kSeparator.size());
+    ReadOutcome outcome = readAndWrite(file(records));
+    EXPECT_TRUE(outcome.damaged.empty());
+    EXPECT_EQ(outcome.written, kMergedA + kMergedB + kMergedA + kMergedB + kMergedB + kMergedB);
+}
+
+TEST(DetectionReader, RecordFollowedByMoreSegmentLinesThanItsCountIsRefusedWhole) {
+    const std::string head = kSeparator + "FF_DAMAGED\nCAL_DAMAGED\n";  // lines 12-14
+    const struct {
+        const char* name;
+        std::string records;
+        long line;  // the first extra segment line
+        const char* what;
+    } cases[] = {
+        {"one line too many", head + numbersLine("1") + segments(2) + kRecordB, 17,
+         "#Segments is 1 but more segment lines follow"},
+        {"after blank lines, in another form", head + numbersLine("0") + "\n  \n  -1 +2.5 inf 0x1p3\n" +
+                                                    kRecordB, 18,
+         "#Segments is 0 but more segment lines follow"},
+        {"at the end of the file, without its line end", kRecordB + head + numbersLine("2") +
+                                                             segments(2) + "1 2 3",
+         22, "#Segments is 2 but more segment lines follow"},
+    };
+    for (const auto& c : cases) {
+        ReadOutcome outcome = readAndWrite(file(c.records));
+        EXPECT_EQ(outcome.written, kMergedB) << c.name;
+        ASSERT_EQ(outcome.damaged.size(), 1u) << c.name;
+        EXPECT_EQ(outcome.damaged[0].line, c.line) << c.name;
+        EXPECT_EQ(outcome.damaged[0].what, c.what) << c.name;
+    }
+    // The record's last line ends the first buffer fill, so that the extra
+    // line comes only with the next one: blank lines move the record there.
+    const std::string before = perCameraHeader(0) + kRecordB;
+    const std::string damaged = head + numbersLine("1") + segments(1);
+    const std::size_t fill = kMaxLineLength + 2;  // what the first read takes
+    for (std::size_t shift = 0; shift <= 4; ++shift) {
+        // The record's last line end falls 2 bytes before to 2 bytes after
+        // the end of the first fill.
+        const std::string blanks(fill - 2 + shift - before.size() - damaged.size(), '\n');
+        ReadOutcome outcome = readAndWrite(before + blanks + damaged + segments(1) + kRecordB);
+        EXPECT_EQ(outcome.written, kMergedB + kMergedB) << shift;
+        ASSERT_EQ(outcome.damaged.size(), 1u) << shift;
+        EXPECT_EQ(outcome.damaged[0].what, "#Segments is 1 but more segment lines follow");
+    }
+}
+
+TEST(DetectionReader, ReadingResumesAtTheFilesOwnSeparator) {
+    // After damage, reading resumes at a line equal to the separator the
+    // file used last, surrounding blanks aside, or at a line of hyphens.
+    const std::string own = "==== record ====\n";
+    const std::string body = kRecordB.substr(kSeparator.size());
+    const std::string records = own + body +                                      // merged
+                                own + "FF_DAMAGED\nCAL\n1 x 0 25 1 1 1 1 1 1\n" +  // bad value
+                                "  ==== record ====  \n" + body +                // merged
+                                own + "FF_DAMAGED\nCAL\n" + numbersLine("0") + segments(1) +
+                                "*** other ***\n" + "FF_DAMAGED\nCAL\n" + numbersLine("0") +
+                                "\t==== record ====\r\n" + body +                // merged
+                                // A new separator: the earlier one no longer counts.
+                                "*** other ***\nFF_DAMAGED\nCAL\n1 1 1 25 1 1 1 1 1 1\n" +
+                                "==== record ====\nFF_DAMAGED\nCAL\n" + numbersLine("0") + kRecordB;
+    ReadOutcome outcome = readAndWrite(file(records));
+    EXPECT_EQ(outcome.written, kMergedB + kMergedB + kMergedB + kMergedB);
+    ASSERT_EQ(outcome.damaged.size(), 3u);
+    EXPECT_NE(outcome.damaged[0].what.find("\"x\" of Meteor#"), std::string::npos);
+    EXPECT_EQ(outcome.damaged[1].what, "#Segments is 0 but more segment lines follow");
+    EXPECT_NE(outcome.damaged[2].what.find("of Frame#"), std::string::npos);
+    EXPECT_EQ(outcome.written.find("DAMAGED"), std::string::npos);
+}
+
+TEST(DetectionReader, LineLongerThanAnyRecordNeedsIsDamageSkippedWhole) {
+    const std::string longLine(kMaxLineLength + 1, '7');
+    const std::string head = kSeparator + "FF_DAMAGED\nCAL_DAMAGED\n";  // lines 12-14
+    const struct {
+        const char* name;
+        std::string records;
+        std::string expected;
+        std::vector<long> lines;
+    } cases[] = {
+        {"as the first text line", kSeparator + longLine + "\nCAL\n" + numbersLine("0") + kRecordB,
+         kMergedB, {13}},
+        {"among the numbers, with CR LF", head + "1 1 " + longLine + "\r\n" + numbersLine("0") + kRecordB,
+         kMergedB, {15}},
+        {"where a separator belongs", kRecordB + longLine + "\nFF_DAMAGED\nCAL\n" + numbersLine("0") +
+                                          kRecordB,
+         kMergedB + kMergedB, {16}},
+        {"skipped with the damage before it", head + "x\n" + longLine + "\n" + kRecordB + "\n" +
+                                                  longLine + longLine,
+         kMergedB, {15, 22}},
+        {"of blanks", head + numbersLine("1") + std::string(kMaxLineLength + 1, ' ') + "\n" + kRecordB,
+         kMergedB, {16}},
+    };
+    for (const auto& c : cases) {
+        ReadOutcome outcome = readAndWrite(file(c.records));
+        EXPECT_EQ(outcome.written, c.expected) << c.name;
+        ASSERT_EQ(outcome.damaged.size(), c.lines.size()) << c.name;
+        for (std::size_t i = 0; i < c.lines.size(); ++i) {
+            EXPECT_EQ(outcome.damaged[i].line, c.lines[i]) << c.name;
+        }
+        EXPECT_EQ(outcome.damaged.back().what, "the line is longer than 262144 bytes") << c.name;
+    }
+    // In the header the file is refused: it is no detection-info file.
+    std::string header = perCameraHeader(1);
+    header.insert(header.find("FF  folder = "), longLine);
+    ReadOutcome refused = readAndWrite(header + kRecordB);
+    EXPECT_EQ(refused.header, HeaderStatus::Damaged);
+    EXPECT_EQ(refused.headerProblem.line, 5);
+    EXPECT_EQ(refused.headerProblem.what, "the line is longer than 262144 bytes");
+    EXPECT_EQ(refused.records, 0);
+}
+
 }  // namespace
 
 namespace {
 
+// A stream that gives `text` and then fails, as a disk with a bad sector.
+struct FailingSource {
+    std::string text;
+    std::size_t at = 0;
+};
+
+ssize_t readThenFail(void* cookie, char* buffer, size_t size) {
+    auto& source = *static_cast<FailingSource*>(cookie);
+    if (source.at == source.text.size()) {
+        errno = EIO;
+        return -1;
+    }
+    const std::size_t taken = std::min(size, source.text.size() - source.at);
+    std::memcpy(buffer, source.text.data() + source.at, taken);
+    source.at += taken;
+    return static_cast<ssize_t>(taken);
+}
+
 TEST(DetectionReader, ReadErrorIsReportedNotTakenForTheEnd) {
+    const std::string header = perCameraHeader(1);
+    const std::string fiveLines = header.substr(0, header.find("CAL folder"));
+    const struct {
+        const char* name;
+        std::string text;
+        HeaderStatus header;
+        int records;
+        long line;  // where reading failed
+    } cases[] = {
+        {"inside the header", fiveLines, HeaderStatus::Failed, 0, 6},
+        {"inside a record, part way through a line", header + kRecordA + kSeparator + "FF_x\nCA",
+         HeaderStatus::Read, 1, 20},
+        {"right after a record", header + kRecordA, HeaderStatus::Read, 1, 18},
+    };
+    for (const auto& c : cases) {
+        FailingSource source{c.text};
+        cookie_io_functions_t io{readThenFail, nullptr, nullptr, nullptr};
+        ReadOutcome outcome = readAndWrite(fopencookie(&source, "r", io));
+        EXPECT_EQ(outcome.header, c.header) << c.name;
+        EXPECT_EQ(outcome.records, c.records) << c.name;
+        const ReadProblem& problem =
+            c.header == HeaderStatus::Read ? outcome.failure : outcome.headerProblem;
+        EXPECT_TRUE(c.header != HeaderStatus::Read || outcome.failed) << c.name;
+        EXPECT_EQ(problem.line, c.line) << c.name;
+        EXPECT_EQ(problem.what, "read error: Input/output error") << c.name;
+    }
+
+    // Reading a folder as a file fails on Linux at the first read.
     TempFolder folder;
-    // Reading a folder as a file fails on Linux with EISDIR.
-    std::FILE* file = std::fopen(folder.path.c_str(), "rb");
-    ASSERT_NE(file, nullptr);
+    ReadOutcome outcome = readAndWrite(std::fopen(folder.path.c_str(), "rb"));
+    EXPECT_EQ(outcome.header, HeaderStatus::Failed);
+    EXPECT_EQ(outcome.headerProblem.line, 1);
+    EXPECT_EQ(outcome.headerProblem.what, "read error: Is a directory");
+}
+
+}  // namespace
+
+// Allocations made while `countAllocations` is set.
+namespace {
+std::size_t allocations = 0;
+bool countAllocations = false;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (countAllocations) {
+        ++allocations;
+    }
+    if (void* block = std::malloc(size > 0 ? size : 1)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+
+// The replaced operator new takes its blocks from malloc.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+#pragma GCC diagnostic pop
+
+namespace {
+
+TEST(DetectionReader, ReadingRecordsAllocatesNothing) {
+    // Once the first record is read: separators whose first item is a long
+    // number, judged at every record's end and again as the separator.
+    const std::string separator = "0x1" + std::string(150, '0') + "p1 x\n";
+    std::string text = perCameraHeader(300);
+    for (int i = 0; i < 300; ++i) {
+        text += separator + kRecordA.substr(kSeparator.size());
+    }
+    std::FILE* in = fmemopen(text.data(), text.size(), "rb");
+    ASSERT_NE(in, nullptr);
     auto input = std::make_unique<DetectionInput>();
     auto record = std::make_unique<DetectionRecord>();
-    startDetectionInput(*input, file);
-    readDetectionHeader(*input);
     ReadProblem problem;
-    EXPECT_EQ(readDetectionRecord(*input, *record, problem), ReadStatus::Failed);
-    EXPECT_NE(problem.what.find("read error"), std::string::npos) << problem.what;
-    std::fclose(file);
+    startDetectionInput(*input, in);
+    ASSERT_EQ(readDetectionHeader(*input, problem), HeaderStatus::Read);
+    ASSERT_EQ(readDetectionRecord(*input, *record, problem), ReadStatus::Record);
+    int records = 1;
+    countAllocations = true;
+    while (readDetectionRecord(*input, *record, problem) == ReadStatus::Record) {
+        ++records;
+    }
+    countAllocations = false;
+    std::fclose(in);
+    EXPECT_EQ(records, 300);
+    EXPECT_EQ(allocations, 0u);
 }
 
 }  // namespace

@@ -7,9 +7,11 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "number_text.h"
 
@@ -226,6 +228,33 @@ TEST(ParseDecimalNumber, ReadsOnlyTheGivenCharacters) {
     ASSERT_TRUE(parseDecimalNumber(std::string_view(line, 1), value));
     EXPECT_EQ(value, 1.0);
     EXPECT_FALSE(parseDecimalNumber(std::string_view(line, 0), value));
+}
+
+TEST(ReadsAsNumber, AgreesWithStrtodAtEveryLength) {
+    // Items of 128 characters and more are judged in place, without the
+    // terminated copy strtod needs.
+    const std::string zeros(150, '0');
+    const std::string digits(150, '7');
+    std::vector<std::string> items = {"12.5", "-.5", "+1e3", "0x1p-2", "inf", "-nan", "nan(12)",
+                                      "1e400", "", "-", "+-1", "1e", "0x", "12a", "1,5", "--",
+                                      "0x.p1", "infinit", "\x80" "1"};
+    for (const std::string sign : {"", "-", "+"}) {
+        for (const std::string& body :
+             {zeros + "12.5", digits, digits + "." + digits, "." + digits, digits + "e-5",
+              "1" + zeros + "e-400", digits + "e400", "0x" + zeros + "1.8p1",
+              "0x1." + std::string(150, 'f') + "p-3", "0X" + digits + "P99999", "0x." + digits,
+              "nan(" + digits + ")", "infinity" + digits, digits + "a", digits + "e",
+              digits + "." + digits + ".", "0x" + zeros + "g", "0x-" + digits, "0x+" + digits,
+              "0xp" + digits, "-" + digits, "+" + digits, "nan(" + digits, "." + zeros + "x"}) {
+            items.push_back(sign + body);
+        }
+    }
+    for (const std::string& item : items) {
+        char* end = nullptr;
+        std::strtod(item.c_str(), &end);
+        const bool whole = !item.empty() && end == item.c_str() + item.size();
+        EXPECT_EQ(readsAsNumber(item), whole) << item.size() << " \"" << item.substr(0, 40) << '"';
+    }
 }
 
 TEST(ParseWholeNumber, TakesSigned32BitDecimalsOnly) {

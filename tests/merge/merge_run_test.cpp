@@ -315,6 +315,12 @@ TEST(MergeRun, FileBeyondTheRecordCapIsCutAndReported) {
     EXPECT_EQ(whole.output, kBanner + kDone);
     EXPECT_EQ(ff.merged().substr(0, 23), "Meteor Count = 099999\r\n");
 
+    // A separator alone after the last record begins no further record.
+    writeFile(ff.file("KELdetectinfo_0001_a.txt"), atCap + kSeparator + "\n  \n");
+    RunResult closed = runProgram(programPath(), {ff.path});
+    EXPECT_EQ(closed.status, 0);
+    EXPECT_EQ(closed.output, kBanner + kDone);
+
     writeFile(ff.file("KELdetectinfo_0001_a.txt"), atCap + perCameraRecord(1, 2, 0));
     writeFile(ff.file("KELdetectinfo_0002_b.txt"), perCameraHeader(1) + perCameraRecord(2, 1, 0));
     RunResult cut = runProgram(programPath(), {ff.path});

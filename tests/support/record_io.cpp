@@ -39,6 +39,10 @@ ReadOutcome readAndWrite(const std::string& fileText) {
     if (in == nullptr) {
         throw std::runtime_error("fmemopen failed");
     }
+    return readAndWrite(in);
+}
+
+ReadOutcome readAndWrite(std::FILE* in) {
     MemoryOutput sink;
     OutputFile output;
     startOutputFile(output, sink.file);
@@ -47,15 +51,16 @@ ReadOutcome readAndWrite(const std::string& fileText) {
     auto record = std::make_unique<DetectionRecord>();
     startDetectionInput(*input, in);
     ReadOutcome outcome;
-    outcome.headerCut = !readDetectionHeader(*input);
+    outcome.header = readDetectionHeader(*input, outcome.headerProblem);
     ReadProblem problem;
-    for (;;) {
+    while (outcome.header == HeaderStatus::Read) {
         ReadStatus status = readDetectionRecord(*input, *record, problem);
         if (status == ReadStatus::End) {
             break;
         }
         if (status == ReadStatus::Failed) {
             outcome.failed = true;
+            outcome.failure = problem;
             break;
         }
         if (status == ReadStatus::Damaged) {

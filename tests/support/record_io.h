@@ -2,6 +2,7 @@
 // tests of the reader and the record formats.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,12 +13,18 @@ struct ReadOutcome {
     int records = 0;
     std::vector<ReadProblem> damaged; // refused records, in order
     bool failed = false;
-    bool headerCut = false;           // the file ended inside its header
+    ReadProblem failure;              // why, when reading failed
+    HeaderStatus header = HeaderStatus::Read;
+    ReadProblem headerProblem;        // where and why, unless the header was read
 };
 
-// Reads `fileText` as a per-camera file (header, then records) and writes
-// each record read with the merged file's record formats.
+// Reads `fileText` as a per-camera file (header, then records, as long as
+// the header was read) and writes each record read with the merged file's
+// record formats.
 ReadOutcome readAndWrite(const std::string& fileText);
+
+// The same for an open stream, which it closes.
+ReadOutcome readAndWrite(std::FILE* in);
 
 // The record lines of one record, as the merged file holds them.
 std::string recordLines(const DetectionRecord& record);
