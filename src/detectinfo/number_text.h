@@ -27,9 +27,9 @@ bool parseDecimalNumber(std::string_view item, double& value);
 bool readsAsNumber(std::string_view item);
 
 // The fast path of parseDecimalNumber, for reading numbers straight from a
-// line: converts the plain decimal ([sign] digits [. digits]) at `first`
-// and returns the end of it, or nullptr when the text there is no plain
-// decimal this path converts exactly. The caller checks that the item
+// line: converts the plain decimal ([sign] digits [. digits] [exponent])
+// at `first` and returns the end of it, or nullptr when the text there is
+// no plain decimal this path converts exactly. The caller checks that the item
 // ends there; otherwise parseDecimalNumber decides.
 const char* parsePlainDecimalPrefix(const char* first, const char* last, double& value);
 
