@@ -375,6 +375,76 @@ bool readsAsNumber(std::string_view item) {
            (result.ec == std::errc() || result.ec == std::errc::result_out_of_range);
 }
 
+namespace {
+
+bool isDigit(char c) {
+    return static_cast<unsigned>(static_cast<unsigned char>(c)) - unsigned{'0'} <= 9;
+}
+
+// Most digits a written form may have: a double holds every decimal of 15
+// digits closely enough that writing it at the decimal's own precision
+// gives the decimal back (10^15 times 2^-53 is below one half).
+constexpr std::ptrdiff_t kRoundTripDigits = 15;
+
+// A number text from `first` to `end`, whose whole-number digits run from
+// `digits` to `digitsEnd`, is as wide as printf makes it: zero-padded to
+// `width`, and wider only when no padding zero leads it.
+bool hasWrittenWidth(const char* first, const char* end, const char* digits,
+                     const char* digitsEnd, int width) {
+    const auto length = end - first;
+    return length == width || (length > width && (digits[0] != '0' || digitsEnd - digits == 1));
+}
+
+}  // namespace
+
+const char* endOfWrittenFixed(const char* first, const char* last, int width, int precision) {
+    const char* p = first;
+    if (p != last && *p == '-') {
+        ++p;
+    }
+    const char* digits = p;
+    while (p != last && isDigit(*p)) {
+        ++p;
+    }
+    const char* digitsEnd = p;
+    if (digitsEnd == digits || p == last || *p != '.' || last - p <= precision ||
+        (digitsEnd - digits) + precision > kRoundTripDigits) {
+        return nullptr;
+    }
+    ++p;
+    for (const char* end = p + precision; p != end; ++p) {
+        if (!isDigit(*p)) {
+            return nullptr;
+        }
+    }
+    return hasWrittenWidth(first, p, digits, digitsEnd, width) ? p : nullptr;
+}
+
+const char* endOfWrittenWholeNumber(const char* first, const char* last, int width) {
+    const char* p = first;
+    const bool negative = p != last && *p == '-';
+    if (negative) {
+        ++p;
+    }
+    const char* digits = p;
+    while (p != last && isDigit(*p)) {
+        ++p;
+    }
+    if (p == digits || p - digits > 9 || (negative && writtenFormIsZero(digits, p))) {
+        return nullptr;  // printf writes a zero without its minus sign
+    }
+    return hasWrittenWidth(first, p, digits, p, width) ? p : nullptr;
+}
+
+bool writtenFormIsZero(const char* first, const char* last) {
+    for (; first != last; ++first) {
+        if (*first >= '1' && *first <= '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
 char* writeFixed(char* out, double value, int width, int precision) {
     if (!std::isfinite(value)) {
         // printf writes these without zeros, padded with blanks.

@@ -22,7 +22,10 @@ namespace {
 constexpr char kBannerRule[] = "=========================================================\n";
 
 // The run's working state: one input buffer and one record serve every
-// file, and the tallies of what was written and what was left out.
+// file, and the tallies of what was written and what was left out. It is
+// made without clearing the record, whose room for written lines (over a
+// megabyte) each read fills as far as the record needs, so that memory is
+// taken only where records reach.
 struct MergeState {
     DetectionInput input;
     DetectionRecord record;
@@ -219,7 +222,7 @@ int runMerge(int argc, char** argv) {
     if (!hostAcceptsRunPaths(paths)) {
         return kExitFileError;
     }
-    auto state = std::make_unique<MergeState>();
+    auto state = std::make_unique_for_overwrite<MergeState>();
     const ListingResult listed =
         writeFolderListing(paths.ffFolder, paths.listingPath, state->filesLeftOut);
     if (listed == ListingResult::Refused) {
