@@ -250,8 +250,11 @@ ItemResult readWholeField(DetectionInput& input, const NumberColumn& column,
 // zero, which is written as the default rate).
 bool copiesAsWritten(const DetectionInput& input, const char* first, const char* end,
                      const NumberColumn& column, bool zeroIsDefaultRate, double value) {
-    // Text shorter than the column, or with a plus sign, is not in written form.
-    return !input.convertByValue && end - first >= column.width && *first != '+' &&
+    // Text shorter than the column, with a plus sign, or without its point
+    // right before the last decimals is not in written form.
+    const auto length = end - first;
+    return !input.convertByValue && length >= column.width && length >= column.precision + 2 &&
+           *first != '+' && end[-1 - column.precision] == '.' &&
            endOfWrittenFixed(first, end, column.width, column.precision) == end &&
            !(zeroIsDefaultRate && value == 0.0);
 }
