@@ -10,11 +10,11 @@ constexpr std::size_t kMostColumns = std::size(kNumbersLineColumns);
 // width of its column: byte i fits when it lies from low[i] to low[i] +
 // span[i], or equals other[i]. Digits, a point in each decimal column, a
 // blank between two numbers, and in a decimal column of at least two whole
-// digits a minus sign in place of the first digit. A decimal column that
-// exact width is always in written form, a minus sign or zeros in front
-// included; a whole number with a minus sign may not be (-000 is written
-// 0000), and is left to the number-by-number check. Positions past the
-// line fit any byte.
+// digits a minus sign in place of the first digit. A decimal number of
+// exactly its column's width is always in written form, a minus sign or
+// zeros in front included; a whole number with a minus sign may not be
+// (-000 is written 0000), and is left to the number-by-number check.
+// Positions past the line fit any byte.
 struct LineShape {
     std::size_t length;
     std::size_t ends[kMostColumns];
