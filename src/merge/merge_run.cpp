@@ -7,13 +7,14 @@
 #include <memory>
 #include <string>
 
+#include "camera_number.h"
 #include "detection_log.h"
-#include "detection_record.h"
 #include "file_identity.h"
 #include "folder_listing.h"
 #include "folder_picker.h"
 #include "info_options.h"
 #include "keyboard_wait.h"
+#include "merge_file.h"
 #include "merge_paths.h"
 #include "path_rules.h"
 
@@ -21,56 +22,10 @@ namespace {
 
 constexpr char kBannerRule[] = "=========================================================\n";
 
-// The run's working state: one input buffer and one record serve every
-// file, and the tallies of what was written and what was left out. It is
-// made without clearing the record, whose room for written lines (over a
-// megabyte) each read fills as far as the record needs, so that memory is
-// taken only where records reach.
-struct MergeState {
-    DetectionInput input;
-    DetectionRecord record;
-    std::int32_t count = 0;     // records written to the merged file
-    long damagedRecords = 0;    // records refused as damaged
-    long filesLeftOut = 0;      // listed files refused, or not read to their end
-};
-
 void printBanner() {
     std::printf("\n\n%s", kBannerRule);
     std::printf("  KEL Combine Detectinfo  %4.2f \n", kProgramVersion);
     std::printf("%s\n", kBannerRule);
-}
-
-// Takes the camera number from a listed name as "KELdetectinfo_%4d" reads
-// it: the exact prefix, blanks allowed, then at most four characters of
-// sign and digits. False when the name gives no number.
-bool cameraNumberOf(const std::string& name, int& camera) {
-    constexpr char kPrefix[] = "KELdetectinfo_";
-    constexpr std::size_t kPrefixLength = sizeof kPrefix - 1;
-    if (name.compare(0, kPrefixLength, kPrefix) != 0) {
-        return false;
-    }
-    std::size_t at = kPrefixLength;
-    while (at < name.size() && (name[at] == ' ' || (name[at] >= '\t' && name[at] <= '\r'))) {
-        ++at;
-    }
-    std::size_t end = at;
-    bool negative = false;
-    if (end < name.size() && (name[end] == '+' || name[end] == '-')) {
-        negative = name[end] == '-';
-        ++end;
-    }
-    int value = 0;
-    std::size_t digits = 0;
-    while (end < name.size() && end - at < 4 && name[end] >= '0' && name[end] <= '9') {
-        value = value * 10 + (name[end] - '0');
-        ++end;
-        ++digits;
-    }
-    if (digits == 0) {
-        return false;
-    }
-    camera = negative ? -value : value;
-    return true;
 }
 
 int endAfterWriteFailure(const MergePaths& paths) {
@@ -88,68 +43,6 @@ int endAfterOpenFailure(const std::string& path, int error) {
     abandonDetectionLog();
     waitForCharacter();
     return kExitFileError;
-}
-
-// Copies every record of one per-camera file into the merged file. False
-// when the merged file could not be written.
-bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
-    startDetectionInput(state.input, file);
-    ReadProblem problem;
-    auto reportReadFailure = [&] {
-        std::printf(" Cannot read file %s at line %ld (%s); the rest of it was not merged \n",
-                    path.c_str(), problem.line, problem.what.c_str());
-        ++state.filesLeftOut;
-    };
-    const HeaderStatus header = readDetectionHeader(state.input, problem);
-    if (header == HeaderStatus::Cut) {
-        std::printf(" File %s ends inside its header at line %ld; no records merged from it \n",
-                    path.c_str(), problem.line);
-        ++state.filesLeftOut;
-        return true;
-    }
-    if (header == HeaderStatus::Damaged) {
-        std::printf(" Damaged header in file %s at line %ld: %s; no records merged from it \n",
-                    path.c_str(), problem.line, problem.what.c_str());
-        ++state.filesLeftOut;
-        return true;
-    }
-    if (header == HeaderStatus::Failed) {
-        reportReadFailure();
-        return true;
-    }
-    int records = 0;
-    while (records < kMaxRecordsPerFile) {
-        ReadStatus status = readDetectionRecord(state.input, state.record, problem);
-        if (status == ReadStatus::End) {
-            return true;
-        }
-        if (status == ReadStatus::Failed) {
-            reportReadFailure();
-            return true;
-        }
-        if (status == ReadStatus::Damaged) {
-            std::printf(" Damaged record in file %s at line %ld: %s; record not merged \n",
-                        path.c_str(), problem.line, problem.what.c_str());
-            ++state.damagedRecords;
-            continue;
-        }
-        if (!writeDetectionRecord(state.record)) {
-            return false;
-        }
-        ++state.count;
-        ++records;
-    }
-    // The cap is passed only when a further record begins; a separator
-    // alone after the last record holds none.
-    const ReadStatus rest = checkForFurtherRecord(state.input, problem);
-    if (rest == ReadStatus::Record) {
-        std::printf(" File %s holds more than %d records; the rest of it was not merged \n",
-                    path.c_str(), kMaxRecordsPerFile);
-        ++state.filesLeftOut;
-    } else if (rest == ReadStatus::Failed) {
-        reportReadFailure();
-    }
-    return true;
 }
 
 // Merges the file of one listed name, or says why it is left out.
@@ -222,6 +115,9 @@ int runMerge(int argc, char** argv) {
     if (!hostAcceptsRunPaths(paths)) {
         return kExitFileError;
     }
+    // Made without clearing the record, whose room for written lines (over
+    // a megabyte) each read fills as far as the record needs, so that
+    // memory is taken only where records reach.
     auto state = std::make_unique_for_overwrite<MergeState>();
     const ListingResult listed =
         writeFolderListing(paths.ffFolder, paths.listingPath, state->filesLeftOut);

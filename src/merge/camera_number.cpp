@@ -1,0 +1,31 @@
+#include "camera_number.h"
+
+bool cameraNumberOf(const std::string& name, int& camera) {
+    constexpr char kPrefix[] = "KELdetectinfo_";
+    constexpr std::size_t kPrefixLength = sizeof kPrefix - 1;
+    if (name.compare(0, kPrefixLength, kPrefix) != 0) {
+        return false;
+    }
+    std::size_t at = kPrefixLength;
+    while (at < name.size() && (name[at] == ' ' || (name[at] >= '\t' && name[at] <= '\r'))) {
+        ++at;
+    }
+    std::size_t end = at;
+    bool negative = false;
+    if (end < name.size() && (name[end] == '+' || name[end] == '-')) {
+        negative = name[end] == '-';
+        ++end;
+    }
+    int value = 0;
+    std::size_t digits = 0;
+    while (end < name.size() && end - at < 4 && name[end] >= '0' && name[end] <= '9') {
+        value = value * 10 + (name[end] - '0');
+        ++end;
+        ++digits;
+    }
+    if (digits == 0) {
+        return false;
+    }
+    camera = negative ? -value : value;
+    return true;
+}
