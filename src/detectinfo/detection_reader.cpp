@@ -10,6 +10,7 @@
 #include "detection_record.h"
 #include "number_text.h"
 #include "shown_text.h"
+#include "written_line.h"
 
 namespace {
 
@@ -215,49 +216,132 @@ std::string quoted(std::string_view item) {
     return text;
 }
 
-struct NumberField {
-    const char* name;
-    bool whole;
-};
-
-constexpr NumberField kNumbersLine[] = {
-    {"Cam#", true},     {"Meteor#", true}, {"#Segments", true}, {"fps", false},
-    {"hnr", false},     {"mle", false},    {"bin", false},      {"Pix/fm", false},
-    {"Rho", false},     {"Phi", false},
-};
-
-constexpr NumberField kSegmentLine[] = {
-    {"Frame#", false}, {"Col", false},  {"Row", false},  {"RA", false},
-    {"Dec", false},    {"Azim", false}, {"Elev", false}, {"Inten", true},
-};
-
 enum class ItemResult { Ok, End, Bad };
 
-ItemResult readWhole(DetectionInput& input, std::int32_t& value, std::string_view& item) {
+char* putText(char* out, const char* first, const char* last) {
+    const auto length = static_cast<std::size_t>(last - first);
+    std::memcpy(out, first, length);
+    return out + length;
+}
+
+// Reads the next item as a whole number of `column` into `value` and puts
+// its written text at `out`, followed by a blank.
+ItemResult readWholeField(DetectionInput& input, const NumberColumn& column,
+                          std::int32_t& value, char*& out, std::string_view& item) {
     if (!nextItem(input, item)) {
         return ItemResult::End;
     }
-    return parseWholeNumber(item, value) ? ItemResult::Ok : ItemResult::Bad;
+    if (!parseWholeNumber(item, value)) {
+        return ItemResult::Bad;
+    }
+    const char* first = item.data();
+    const char* last = first + item.size();
+    if (!input.convertByValue && endOfWrittenWholeNumber(first, last, column.width) == last) {
+        out = putText(out, first, last);
+    } else {
+        out = writeWholeNumber(out, value, column.width);
+    }
+    *out++ = ' ';
+    return ItemResult::Ok;
 }
 
-ItemResult readDecimal(DetectionInput& input, double& value, std::string_view& item) {
+// True when `first`..`end`, a plain decimal of `value` for `column`, is to
+// be copied as it stands: it is in written form (and is no frame rate of
+// zero, which is written as the default rate).
+bool copiesAsWritten(const DetectionInput& input, const char* first, const char* end,
+                     const NumberColumn& column, bool zeroIsDefaultRate, double value) {
+    // Text shorter than the column, with a plus sign, or without its point
+    // right before the last decimals is not in written form.
+    const auto length = end - first;
+    return !input.convertByValue && length >= column.width && length >= column.precision + 2 &&
+           *first != '+' && end[-1 - column.precision] == '.' &&
+           endOfWrittenFixed(first, end, column.width, column.precision) == end &&
+           !(zeroIsDefaultRate && value == 0.0);
+}
+
+// Reads the next item as a number of `column` and puts its written text at
+// `out`, followed by a blank: copied when it stands in written form,
+// converted from its value otherwise. With `zeroIsDefaultRate`, a value of
+// zero is written as the default frame rate.
+ItemResult readDecimalField(DetectionInput& input, const NumberColumn& column,
+                            bool zeroIsDefaultRate, char*& out, std::string_view& item) {
     if (!skipBlanks(input)) {
         return ItemResult::End;
     }
     // Most items are plain decimals, converted in the same pass that finds
-    // their end.
-    const char* end = parsePlainDecimalPrefix(input.rest, input.restEnd, value);
+    // their end; every number in written form is one.
+    double value = 0;
+    const char* first = input.rest;
+    const char* end = parsePlainDecimalPrefix(first, input.restEnd, value);
     if (end != nullptr && (end == input.restEnd || isBlank(*end))) {
         input.rest = end;
-        return ItemResult::Ok;
+        if (copiesAsWritten(input, first, end, column, zeroIsDefaultRate, value)) {
+            out = putText(out, first, end);
+            *out++ = ' ';
+            return ItemResult::Ok;
+        }
+    } else {
+        nextItem(input, item);
+        if (!parseDecimalNumber(item, value)) {
+            return ItemResult::Bad;
+        }
     }
-    nextItem(input, item);
-    return parseDecimalNumber(item, value) ? ItemResult::Ok : ItemResult::Bad;
+    if (zeroIsDefaultRate && value == 0.0) {
+        value = kDefaultFrameRate;
+    }
+    out = writeFixed(out, value, column.width, column.precision);
+    *out++ = ' ';
+    return ItemResult::Ok;
 }
 
-std::string badValue(const NumberField& field, std::string_view item) {
-    return std::string("value ") + quoted(item) + " of " + field.name + " is not " +
-           (field.whole ? "a whole number within 32 bits" : "a number");
+char* putLineEnd(char* out) {
+    *out++ = '\r';
+    *out++ = '\n';
+    return out;
+}
+
+// Ends a line of numbers: the blank after its last number becomes CR LF.
+void endNumbersLine(char*& out) {
+    out = putLineEnd(out - 1);
+}
+
+// Copies the rest of the current line as the record's numbers line when it
+// is one in written form, whose frame rate is not zero; takes the whole
+// numbers from it.
+bool copyWrittenNumbersLine(DetectionInput& input, DetectionRecord& record, char*& out) {
+    const char* ends[std::size(kNumbersLineColumns)];
+    if (!isWrittenNumbersLine(input.rest, input.restEnd, readableEnd(input.text), ends) ||
+        writtenFormIsZero(ends[2] + 1, ends[3])) {
+        return false;
+    }
+    const char* first = input.rest;
+    parseWholeNumber(std::string_view(first, static_cast<std::size_t>(ends[0] - first)),
+                     record.camNumber);
+    parseWholeNumber(std::string_view(ends[0] + 1, static_cast<std::size_t>(ends[1] - ends[0] - 1)),
+                     record.meteorNumber);
+    parseWholeNumber(std::string_view(ends[1] + 1, static_cast<std::size_t>(ends[2] - ends[1] - 1)),
+                     record.segmentCount);
+    out = putText(out, first, input.restEnd);
+    out = putLineEnd(out);
+    input.rest = input.restEnd;
+    return true;
+}
+
+// Copies the rest of the current line as a segment line when it is one in
+// written form.
+bool copyWrittenSegmentLine(DetectionInput& input, char*& out) {
+    if (!isWrittenSegmentLine(input.rest, input.restEnd, readableEnd(input.text))) {
+        return false;
+    }
+    out = putText(out, input.rest, input.restEnd);
+    out = putLineEnd(out);
+    input.rest = input.restEnd;
+    return true;
+}
+
+std::string badValue(const NumberColumn& column, std::string_view item) {
+    return std::string("value ") + quoted(item) + " of " + column.name + " is not " +
+           (column.whole ? "a whole number within 32 bits" : "a number");
 }
 
 // Copies a record text line; the reason it cannot be held when it is
@@ -354,48 +438,61 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
         return refuse(input, problem, std::string("the CAL file line ") + why);
     }
 
+    // The numbers, written into the record as the merged file gets them.
     std::string_view item;
-    std::int32_t* const wholeFields[] = {&record.camNumber, &record.meteorNumber,
-                                         &record.segmentCount};
-    double* const decimalFields[] = {&record.fps, &record.hnr,            &record.mle,
-                                     &record.bin, &record.pixelsPerFrame, &record.rho,
-                                     &record.phi};
-    for (int i = 0; i < 10; ++i) {
-        ItemResult result = i < 3 ? readWhole(input, *wholeFields[i], item)
-                                  : readDecimal(input, *decimalFields[i - 3], item);
-        if (result == ItemResult::End) {
-            return stopped(input, problem, true);
-        }
-        if (result == ItemResult::Bad) {
-            return refuse(input, problem, badValue(kNumbersLine[i], item));
-        }
-        if (i == 2 && record.segmentCount > kMaxSegments) {
-            return refuse(input, problem,
-                          "#Segments is " + std::to_string(record.segmentCount) +
-                              ", more than the 512 segments a record can hold");
-        }
+    char* out = record.numberLines;
+    if (!skipBlanks(input)) {
+        return stopped(input, problem, true);
     }
-    if (record.fps == 0.0) {
-        record.fps = kDefaultFrameRate;
+    if (input.convertByValue || !copyWrittenNumbersLine(input, record, out)) {
+        std::int32_t* const wholeFields[] = {&record.camNumber, &record.meteorNumber,
+                                             &record.segmentCount};
+        for (std::size_t i = 0; i < std::size(kNumbersLineColumns); ++i) {
+            const NumberColumn& column = kNumbersLineColumns[i];
+            ItemResult result = column.whole
+                                    ? readWholeField(input, column, *wholeFields[i], out, item)
+                                    : readDecimalField(input, column, i == 3, out, item);
+            if (result == ItemResult::End) {
+                return stopped(input, problem, true);
+            }
+            if (result == ItemResult::Bad) {
+                return refuse(input, problem, badValue(column, item));
+            }
+            if (i == 2 && record.segmentCount > kMaxSegments) {
+                break;
+            }
+        }
+        endNumbersLine(out);
+    }
+    if (record.segmentCount > kMaxSegments) {
+        return refuse(input, problem,
+                      "#Segments is " + std::to_string(record.segmentCount) +
+                          ", more than the 512 segments a record can hold");
     }
 
     for (int s = 0; s < record.segmentCount; ++s) {
-        double* const segmentFields[] = {&record.frame[s], &record.col[s],  &record.row[s],
-                                         &record.ra[s],    &record.dec[s],  &record.azim[s],
-                                         &record.elev[s]};
-        for (int i = 0; i < 8; ++i) {
-            ItemResult result = i < 7 ? readDecimal(input, *segmentFields[i], item)
-                                      : readWhole(input, record.inten[s], item);
+        if (!skipBlanks(input)) {
+            return stopped(input, problem, true);
+        }
+        if (!input.convertByValue && copyWrittenSegmentLine(input, out)) {
+            continue;
+        }
+        for (const NumberColumn& column : kSegmentLineColumns) {
+            std::int32_t intensity = 0;
+            ItemResult result = column.whole
+                                    ? readWholeField(input, column, intensity, out, item)
+                                    : readDecimalField(input, column, false, out, item);
             if (result == ItemResult::End) {
                 return stopped(input, problem, true);
             }
             if (result == ItemResult::Bad) {
                 return refuse(input, problem,
-                              badValue(kSegmentLine[i], item) + " (segment " +
-                                  std::to_string(s + 1) + ")");
+                              badValue(column, item) + " (segment " + std::to_string(s + 1) + ")");
             }
         }
+        endNumbersLine(out);
     }
+    record.numberLinesLength = static_cast<std::size_t>(out - record.numberLines);
 
     // Text after the record's last value means the counts and the lines
     // disagree; the record is not to be trusted.

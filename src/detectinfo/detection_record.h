@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "number_text.h"
 #include "text_input.h"
 
 inline constexpr int kMaxSegments = 512;
@@ -14,46 +15,50 @@ inline constexpr double kDefaultFrameRate = 29.97;
 // files can hold; a longer one marks the record as damaged.
 inline constexpr std::size_t kMaxTextLength = 255;
 
-// One segment entry: one index across the segment arrays of a record.
-struct DetectionSegment {
-    double frame;
-    double col;
-    double row;
-    double ra;
-    double dec;
-    double azim;
-    double elev;
-    std::int32_t inten;
+// A column of the numbers line or of a segment line: its header word and
+// its format in the merged file, "%0<width>d" for a whole number,
+// "%0<width>.<precision>f" for the others.
+struct NumberColumn {
+    const char* name;
+    bool whole;
+    int width;
+    int precision;
 };
 
+inline constexpr NumberColumn kNumbersLineColumns[] = {
+    {"Cam#", true, 4, 0},   {"Meteor#", true, 4, 0}, {"#Segments", true, 4, 0},
+    {"fps", false, 7, 2},   {"hnr", false, 5, 1},    {"mle", false, 5, 1},
+    {"bin", false, 5, 1},   {"Pix/fm", false, 5, 1}, {"Rho", false, 6, 1},
+    {"Phi", false, 6, 1},
+};
+
+inline constexpr NumberColumn kSegmentLineColumns[] = {
+    {"Frame#", false, 6, 1}, {"Col", false, 7, 2},  {"Row", false, 7, 2},
+    {"RA", false, 6, 2},     {"Dec", false, 6, 2},  {"Azim", false, 6, 2},
+    {"Elev", false, 6, 2},   {"Inten", true, 6, 0},
+};
+
+// Room for the written text of a numbers line and of a segment line, CR LF
+// included: ten numbers (three of them whole) or eight (one whole), one
+// blank between each two. A whole number takes at most 11 characters.
+inline constexpr std::size_t kMaxNumbersLineLength = 3 * 11 + 7 * kMaxNumberTextLength + 9 + 2;
+inline constexpr std::size_t kMaxSegmentLineLength = 11 + 7 * kMaxNumberTextLength + 7 + 2;
+
+// One record as the merged file gets it. Reading fills it in full, so it
+// holds nothing of the input buffer, whose bytes a later refill moves.
 struct DetectionRecord {
     char ffFileName[kMaxTextLength + 1];
     char calFileName[kMaxTextLength + 1];
     std::int32_t camNumber;
     std::int32_t meteorNumber;
     std::int32_t segmentCount;
-    double fps;
-    double hnr;
-    double mle;
-    double bin;
-    double pixelsPerFrame;
-    double rho;
-    double phi;
-    double frame[kMaxSegments];
-    double col[kMaxSegments];
-    double row[kMaxSegments];
-    double ra[kMaxSegments];
-    double dec[kMaxSegments];
-    double azim[kMaxSegments];
-    double elev[kMaxSegments];
-    std::int32_t inten[kMaxSegments];
+    // The numbers line and the segment lines in their written form, each
+    // ending in CR LF: every number in the format of its column (a zero
+    // frame rate already made the default rate), copied from the file
+    // where it stood there in that very form, converted otherwise.
+    std::size_t numberLinesLength;
+    char numberLines[kMaxNumbersLineLength + kMaxSegments * kMaxSegmentLineLength];
 };
-
-inline DetectionSegment segmentAt(const DetectionRecord& record, int index) {
-    return DetectionSegment{record.frame[index], record.col[index],  record.row[index],
-                            record.ra[index],    record.dec[index],  record.azim[index],
-                            record.elev[index],  record.inten[index]};
-}
 
 // A per-camera file being read: the buffered lines plus the unread rest of
 // the current line, since numbers may share or span lines.
@@ -64,6 +69,10 @@ struct DetectionInput {
     const char* lineStart = nullptr;  // the whole current line
     long longLine = 0;              // a line too long to hold, met and not yet reported
     std::string separator;          // the last record separator read, surrounding blanks aside
+    // Numbers already in their written form are copied, the others
+    // converted by value; true converts every number by value, so that
+    // checks can compare the two ways.
+    bool convertByValue = false;
 };
 
 enum class HeaderStatus {

@@ -59,14 +59,42 @@ constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// Reads the exponent after an e: an optional sign and digits, taken off
+// `scale`. Returns their end, or nullptr when there are no digits. An
+// exponent beyond any that a double can use only has to stay beyond it.
+const char* readExponent(const char* p, const char* last, std::ptrdiff_t& scale) {
+    bool negative = false;
+    if (p != last && (*p == '-' || *p == '+')) {
+        negative = *p == '-';
+        ++p;
+    }
+    const char* digits = p;
+    std::ptrdiff_t exponent = 0;
+    for (; p != last; ++p) {
+        const unsigned digit = static_cast<unsigned char>(*p) - unsigned{'0'};
+        if (digit > 9) {
+            break;
+        }
+        if (exponent < 100000) {
+            exponent = exponent * 10 + digit;
+        }
+    }
+    if (p == digits) {
+        return nullptr;
+    }
+    scale -= negative ? -exponent : exponent;
+    return p;
+}
+
 }  // namespace
 
 // The plain form of the numbers in detection-info files, an optional sign
-// and digits with an optional point, such as "0345.67" or "-05.33". When
-// the digits make a whole number of at most 2^53 and at most 22 of them
-// follow the point, both that number and the power of ten are exact
-// doubles, and their one quotient is the correctly rounded value that
-// strtod gives.
+// and digits with an optional point, such as "0345.67" or "-05.33", and an
+// optional exponent, as in "3.4567e+02". When the digits make a whole
+// number of at most 2^53 and the power of ten they are to be scaled by is
+// at most 10^22 either way, both that number and the power of ten are exact
+// doubles, and their one product or quotient is the correctly rounded value
+// that strtod gives.
 const char* parsePlainDecimalPrefix(const char* first, const char* last, double& value) {
 #if FLT_EVAL_METHOD != 0
     // The quotient would be rounded twice where doubles are computed in
@@ -94,11 +122,26 @@ const char* parsePlainDecimalPrefix(const char* first, const char* last, double&
         }
     }
     auto count = (p - start) - (point != nullptr ? 1 : 0);
-    auto fractionDigits = point != nullptr ? p - point - 1 : 0;
-    if (count == 0 || count > 19 || digits > (std::uint64_t{1} << 53) || fractionDigits > 22) {
+    auto scale = point != nullptr ? p - point - 1 : 0;  // digits are units of 10^-scale
+    if (count == 0 || count > 19 || digits > (std::uint64_t{1} << 53)) {
         return nullptr;
     }
-    double magnitude = static_cast<double>(digits) / kExactPowersOfTen[fractionDigits];
+    if (p != last && (*p == 'e' || *p == 'E')) {
+        // An e without exponent digits ends the number before it, as for strtod.
+        const char* e = p;
+        p = readExponent(p + 1, last, scale);
+        if (p == nullptr) {
+            p = e;
+        }
+    }
+    double magnitude = static_cast<double>(digits);
+    if (scale >= 0 && scale <= 22) {
+        magnitude /= kExactPowersOfTen[scale];
+    } else if (scale < 0 && scale >= -22) {
+        magnitude *= kExactPowersOfTen[-scale];
+    } else {
+        return nullptr;
+    }
     value = negative ? -magnitude : magnitude;
     return p;
 }
@@ -330,6 +373,76 @@ bool readsAsNumber(std::string_view item) {
     auto result = std::from_chars(p, last, ignored, format);
     return result.ptr == last &&
            (result.ec == std::errc() || result.ec == std::errc::result_out_of_range);
+}
+
+namespace {
+
+bool isDigit(char c) {
+    return static_cast<unsigned>(static_cast<unsigned char>(c)) - unsigned{'0'} <= 9;
+}
+
+// Most digits a written form may have: a double holds every decimal of 15
+// digits closely enough that writing it at the decimal's own precision
+// gives the decimal back (10^15 times 2^-53 is below one half).
+constexpr std::ptrdiff_t kRoundTripDigits = 15;
+
+// A number text from `first` to `end`, whose whole-number digits run from
+// `digits` to `digitsEnd`, is as wide as printf makes it: zero-padded to
+// `width`, and wider only when no padding zero leads it.
+bool hasWrittenWidth(const char* first, const char* end, const char* digits,
+                     const char* digitsEnd, int width) {
+    const auto length = end - first;
+    return length == width || (length > width && (digits[0] != '0' || digitsEnd - digits == 1));
+}
+
+}  // namespace
+
+const char* endOfWrittenFixed(const char* first, const char* last, int width, int precision) {
+    const char* p = first;
+    if (p != last && *p == '-') {
+        ++p;
+    }
+    const char* digits = p;
+    while (p != last && isDigit(*p)) {
+        ++p;
+    }
+    const char* digitsEnd = p;
+    if (digitsEnd == digits || p == last || *p != '.' || last - p <= precision ||
+        (digitsEnd - digits) + precision > kRoundTripDigits) {
+        return nullptr;
+    }
+    ++p;
+    for (const char* end = p + precision; p != end; ++p) {
+        if (!isDigit(*p)) {
+            return nullptr;
+        }
+    }
+    return hasWrittenWidth(first, p, digits, digitsEnd, width) ? p : nullptr;
+}
+
+const char* endOfWrittenWholeNumber(const char* first, const char* last, int width) {
+    const char* p = first;
+    const bool negative = p != last && *p == '-';
+    if (negative) {
+        ++p;
+    }
+    const char* digits = p;
+    while (p != last && isDigit(*p)) {
+        ++p;
+    }
+    if (p == digits || p - digits > 9 || (negative && writtenFormIsZero(digits, p))) {
+        return nullptr;  // printf writes a zero without its minus sign
+    }
+    return hasWrittenWidth(first, p, digits, p, width) ? p : nullptr;
+}
+
+bool writtenFormIsZero(const char* first, const char* last) {
+    for (; first != last; ++first) {
+        if (*first >= '1' && *first <= '9') {
+            return false;
+        }
+    }
+    return true;
 }
 
 char* writeFixed(char* out, double value, int width, int precision) {

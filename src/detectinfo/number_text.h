@@ -27,11 +27,34 @@ bool parseDecimalNumber(std::string_view item, double& value);
 bool readsAsNumber(std::string_view item);
 
 // The fast path of parseDecimalNumber, for reading numbers straight from a
-// line: converts the plain decimal ([sign] digits [. digits]) at `first`
-// and returns the end of it, or nullptr when the text there is no plain
-// decimal this path converts exactly. The caller checks that the item
+// line: converts the plain decimal ([sign] digits [. digits] [exponent])
+// at `first` and returns the end of it, or nullptr when the text there is
+// no plain decimal this path converts exactly. The caller checks that the item
 // ends there; otherwise parseDecimalNumber decides.
 const char* parsePlainDecimalPrefix(const char* first, const char* last, double& value);
+
+// Numbers in their written form: the very text that writeFixed or
+// writeWholeNumber writes for the value the text reads as. Such a number is
+// copied as it stands; the functions below tell it by its shape alone.
+//
+// The end of the number at `first` when its text up to there is in the
+// written form of "%0<width>.<precision>f" (precision at least 1): an
+// optional minus sign, whole-number digits, a point and `precision`
+// decimals, at least `width` characters long and longer only when no
+// padding zero leads it, and at most 15 digits in all. Otherwise nullptr. The number
+// is in written form when it ends there: the caller checks what follows.
+// (A double holds every decimal of 15 digits closely enough that the text
+// written for it at the same precision is the decimal itself.)
+const char* endOfWrittenFixed(const char* first, const char* last, int width, int precision);
+
+// The same for "%0<width>d": an optional minus sign and digits, at least
+// `width` characters long and longer only when no padding zero leads it,
+// not a zero with a minus sign, and at most 9 digits, so that it always
+// fits 32 bits.
+const char* endOfWrittenWholeNumber(const char* first, const char* last, int width);
+
+// True when a number in written form reads as zero (of either sign).
+bool writtenFormIsZero(const char* first, const char* last);
 
 // Writes `value` as printf's "%0<width>.<precision>f" would; returns the
 // end of the text. `out` needs room for kMaxNumberTextLength characters.

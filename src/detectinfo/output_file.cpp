@@ -1,6 +1,7 @@
 #include "output_file.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace {
 constexpr std::size_t kOutputBufferSize = 256 * 1024;
@@ -27,6 +28,21 @@ char* reserveOutput(OutputFile& output, std::size_t length) {
 
 void commitOutput(OutputFile& output, char* end) {
     output.used = static_cast<std::size_t>(end - output.data.data());
+}
+
+void writeOutput(OutputFile& output, const char* data, std::size_t length) {
+    for (;;) {
+        const std::size_t room = output.data.size() - output.used;
+        const std::size_t part = length < room ? length : room;
+        std::memcpy(output.data.data() + output.used, data, part);
+        output.used += part;
+        if (part == length) {
+            return;
+        }
+        data += part;
+        length -= part;
+        flushOutput(output);
+    }
 }
 
 bool flushOutput(OutputFile& output) {

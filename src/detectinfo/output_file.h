@@ -20,5 +20,9 @@ void startOutputFile(OutputFile& output, std::FILE* file);
 char* reserveOutput(OutputFile& output, std::size_t length);
 void commitOutput(OutputFile& output, char* end);
 
+// Appends `length` bytes from `data`, a buffer full at a time when they do
+// not fit the room left.
+void writeOutput(OutputFile& output, const char* data, std::size_t length);
+
 // Writes the buffered text to the file; false once any write has failed.
 bool flushOutput(OutputFile& output);

@@ -60,21 +60,6 @@ char* putTwoDigits(char* out, int value) {
     return out;
 }
 
-constexpr std::size_t kNumberRoom = kMaxNumberTextLength + 1;
-
-// A number of a numbers or segment line, and the blank that follows it.
-char* putFixedField(char* out, double value, int width, int precision) {
-    out = writeFixed(out, value, width, precision);
-    *out++ = ' ';
-    return out;
-}
-
-char* putWholeField(char* out, std::int32_t value, int width) {
-    out = writeWholeNumber(out, value, width);
-    *out++ = ' ';
-    return out;
-}
-
 }  // namespace
 
 char* formatCountLine(char* out, std::int32_t count) {
@@ -127,34 +112,11 @@ void writeHeaderLines(OutputFile& output, double programVersion, const std::tm& 
 }
 
 void writeRecordLines(OutputFile& output, const DetectionRecord& record) {
-    char* out = reserveOutput(output, sizeof kRecordSeparator + 2 * (kMaxTextLength + 2) +
-                                          3 * 12 + 7 * kNumberRoom + 2);
+    char* out = reserveOutput(output, sizeof kRecordSeparator + 2 * (kMaxTextLength + 2));
     out = put(out, kRecordSeparator);
     out = putPaddedText(out, record.ffFileName, 38);
     out = putPaddedText(out, record.calFileName, 27);
-    out = putWholeField(out, record.camNumber, 4);
-    out = putWholeField(out, record.meteorNumber, 4);
-    out = putWholeField(out, record.segmentCount, 4);
-    out = putFixedField(out, record.fps, 7, 2);
-    out = putFixedField(out, record.hnr, 5, 1);
-    out = putFixedField(out, record.mle, 5, 1);
-    out = putFixedField(out, record.bin, 5, 1);
-    out = putFixedField(out, record.pixelsPerFrame, 5, 1);
-    out = putFixedField(out, record.rho, 6, 1);
-    out = writeFixed(out, record.phi, 6, 1);
-    commitOutput(output, putLineEnd(out));
-
-    for (int s = 0; s < record.segmentCount; ++s) {
-        const DetectionSegment segment = segmentAt(record, s);
-        out = reserveOutput(output, 7 * kNumberRoom + 12 + 2);
-        out = putFixedField(out, segment.frame, 6, 1);
-        out = putFixedField(out, segment.col, 7, 2);
-        out = putFixedField(out, segment.row, 7, 2);
-        out = putFixedField(out, segment.ra, 6, 2);
-        out = putFixedField(out, segment.dec, 6, 2);
-        out = putFixedField(out, segment.azim, 6, 2);
-        out = putFixedField(out, segment.elev, 6, 2);
-        out = writeWholeNumber(out, segment.inten, 6);
-        commitOutput(output, putLineEnd(out));
-    }
+    commitOutput(output, out);
+    // The numbers were put in their written form as the record was read.
+    writeOutput(output, record.numberLines, record.numberLinesLength);
 }

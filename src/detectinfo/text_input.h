@@ -46,6 +46,12 @@ void startTextInput(TextInput& input, std::FILE* file);
 // start of the file is left out.
 LineResult takeLine(TextInput& input, const char*& first, const char*& last);
 
+// The end of the buffer that lines are handed out from: the bytes after a
+// line, up to there, may be read (their values are of no meaning).
+inline const char* readableEnd(const TextInput& input) {
+    return input.buffer.data() + input.buffer.size();
+}
+
 // The line at which reading failed: the line cut off by the failure, or
 // the line after the last one taken.
 long failedLineNumber(const TextInput& input);

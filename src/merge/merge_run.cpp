@@ -115,7 +115,10 @@ int runMerge(int argc, char** argv) {
     if (!hostAcceptsRunPaths(paths)) {
         return kExitFileError;
     }
-    auto state = std::make_unique<MergeState>();
+    // Made without clearing the record, whose room for written lines (over
+    // a megabyte) each read fills as far as the record needs, so that
+    // memory is taken only where records reach.
+    auto state = std::make_unique_for_overwrite<MergeState>();
     const ListingResult listed =
         writeFolderListing(paths.ffFolder, paths.listingPath, state->filesLeftOut);
     if (listed == ListingResult::Refused) {

@@ -29,20 +29,11 @@ const char kHeaderPattern[] =
     "Cam# Meteor# #Segments fps hnr mle bin Pix/fm Rho Phi\r\n"
     "Per segment:  Frame# Col Row RA Dec Azim Elev Inten\r\n";
 
+// A record of two segments, as the reader fills it.
 std::unique_ptr<DetectionRecord> sampleRecord(int meteor) {
-    auto record = std::make_unique<DetectionRecord>();
-    *record = DetectionRecord{};
-    std::snprintf(record->ffFileName, sizeof record->ffFileName, "FF_%d.fits", meteor);
-    std::snprintf(record->calFileName, sizeof record->calFileName, "CAL.txt");
-    record->camNumber = 3;
-    record->meteorNumber = meteor;
-    record->segmentCount = 2;
-    record->fps = 25;
-    for (int s = 0; s < 2; ++s) {
-        record->frame[s] = 10 + s;
-        record->col[s] = 100.25 * s;
-        record->inten[s] = -s;
-    }
+    auto record = std::make_unique_for_overwrite<DetectionRecord>();
+    EXPECT_EQ(readFirstRecord(perCameraHeader(1) + perCameraRecord(3, meteor, 2), *record),
+              ReadStatus::Record);
     return record;
 }
 

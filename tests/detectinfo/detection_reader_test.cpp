@@ -99,6 +99,50 @@ TEST(DetectionReader, EveryNumberFormStrtolAndStrtodTakeIsRead) {
                    "0001.5 0002.00 0003.00 004.00 005.00 006.00 007.00 000000\n"));
 }
 
+TEST(DetectionReader, NumbersInWrittenFormAreCopiedAndNearMissesConverted) {
+    // Lines in written form, with numbers at the width of their columns or
+    // wider, a minus sign on whole numbers, and near misses of each kind;
+    // readAndWrite also checks that converting every number gives the same.
+    const std::string record = kSeparator + "FF_w\nCAL_w\n" +
+                               "-012 12345 0003 -000.00 -01.5 999.9 001.0 000.0 -999.9 12345.6\n"
+                               "-001.0 -345.67 0000.00 -63.48 -00.01 359.99 -90.00 -00012\n"
+                               "0012.0\t0345.67 0210.11 063.48 021.90 112.35 041.20 001534 \n"
+                               "-000.0 0002.675 +210.11 63.48 021.9 112.350 41.2e0 -000000\n";
+    ReadOutcome outcome = readAndWrite(file(record));
+    ASSERT_EQ(outcome.records, 1);
+    EXPECT_EQ(outcome.written,
+              crlf(kSeparator + "FF_w                                  \n" +
+                   "CAL_w                      \n" +
+                   "-012 12345 0003 0029.97 -01.5 999.9 001.0 000.0 -999.9 12345.6\n"
+                   "-001.0 -345.67 0000.00 -63.48 -00.01 359.99 -90.00 -00012\n"
+                   "0012.0 0345.67 0210.11 063.48 021.90 112.35 041.20 001534\n"
+                   "-000.0 0002.67 0210.11 063.48 021.90 112.35 041.20 000000\n"));
+}
+
+TEST(DetectionReader, RecordKeepsItsLinesWhenTheLookAheadRefillsTheBuffer) {
+    // The record before the separator that the end of the first 256 KiB
+    // read cuts: looking for its end reads on, and the bytes it was read
+    // from are replaced.
+    const std::string head = crlf(perCameraHeader(0));
+    const std::string record = crlf(kRecordA);
+    const std::size_t firstRead = kMaxLineLength + 2;
+    const std::size_t records = (firstRead - head.size()) / record.size() - 1;
+    const std::size_t padding = firstRead - head.size() - (records + 1) * record.size() - 3;
+    std::string text = head;
+    for (std::size_t i = 0; i < records; ++i) {
+        text += record;
+    }
+    text += std::string(padding, '\n') + record + record;
+    ASSERT_EQ(text.find(kSeparator.substr(0, 3), firstRead - 3), firstRead - 3);
+    ReadOutcome outcome = readAndWrite(text);
+    ASSERT_EQ(outcome.records, static_cast<int>(records + 2));
+    std::string expected;
+    for (std::size_t i = 0; i < records + 2; ++i) {
+        expected += kMergedA;
+    }
+    EXPECT_EQ(outcome.written, expected);
+}
+
 TEST(DetectionReader, ZeroFrameRateInAnyFormBecomesTheDefault) {
     for (const char* zero : {"0", "-0", "0.0", "-0.000", "0e7", "0x0p0", "+0"}) {
         const std::string record = kSeparator + "FF\nCAL\n1 1 0 " + zero + " 1 1 1 1 1 1\n";
@@ -507,7 +551,7 @@ TEST(DetectionReader, ReadingRecordsAllocatesNothing) {
     std::FILE* in = fmemopen(text.data(), text.size(), "rb");
     ASSERT_NE(in, nullptr);
     auto input = std::make_unique<DetectionInput>();
-    auto record = std::make_unique<DetectionRecord>();
+    auto record = std::make_unique_for_overwrite<DetectionRecord>();
     ReadProblem problem;
     startDetectionInput(*input, in);
     ASSERT_EQ(readDetectionHeader(*input, problem), HeaderStatus::Read);

@@ -19,38 +19,9 @@
 #include <string>
 
 #include "number_text.h"
+#include "random_source.h"
 
 namespace {
-
-long scaled(long count) {
-    const char* text = std::getenv("KEL_RANDOM_TEST_SCALE");
-    double scale = text != nullptr ? std::strtod(text, nullptr) : 1.0;
-    if (!(scale > 0)) {
-        scale = 1.0;
-    }
-    return std::max(1L, static_cast<long>(static_cast<double>(count) * scale));
-}
-
-// Collects disagreements; the first few are shown in full.
-struct Mismatches {
-    long checked = 0;
-    long count = 0;
-
-    void add(const std::string& what) {
-        if (++count <= 10) {
-            ADD_FAILURE() << what;
-        }
-    }
-};
-
-struct Source {
-    std::mt19937_64 bits{20261208};
-
-    std::uint64_t next() { return bits(); }
-    // A whole number in [0, bound).
-    std::uint64_t below(std::uint64_t bound) { return next() % bound; }
-    bool coin() { return (next() & 1) != 0; }
-};
 
 constexpr double kPowersOfTen[] = {1, 10, 100, 1000, 10000, 100000, 1e6, 1e7, 1e8, 1e9, 1e10};
 
@@ -261,7 +232,9 @@ TEST(NumberTextRandom, ParseDecimalNumberMatchesStrtod) {
         }
         case 2: {
             // Digits with a point anywhere, or none, and a sign or none:
-            // short ones, long ones, and more than a double can hold.
+            // short ones, long ones, and more than a double can hold; now
+            // and then an exponent, around the powers of ten that doubles
+            // hold exactly, or an e without one.
             std::size_t length = source.below(source.coin() ? 10 : 26);
             text = digitsText(source, length);
             if (source.below(4) != 0) {
@@ -269,6 +242,14 @@ TEST(NumberTextRandom, ParseDecimalNumberMatchesStrtod) {
             }
             if (source.coin()) {
                 text.insert(0, 1, source.coin() ? '-' : '+');
+            }
+            if (source.below(3) == 0) {
+                static constexpr const char* kSigns[] = {"", "+", "-"};
+                text += source.coin() ? 'e' : 'E';
+                text += kSigns[source.below(3)];
+                if (source.below(16) != 0) {
+                    text += std::to_string(source.below(40));
+                }
             }
             break;
         }

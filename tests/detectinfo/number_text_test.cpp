@@ -281,3 +281,43 @@ TEST(ParseWholeNumber, TakesSigned32BitDecimalsOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+bool writtenFixed(const char* text, int width, int precision) {
+    const char* last = text + std::strlen(text);
+    return endOfWrittenFixed(text, last, width, precision) == last;
+}
+
+bool writtenWhole(const char* text, int width) {
+    const char* last = text + std::strlen(text);
+    return endOfWrittenWholeNumber(text, last, width) == last;
+}
+
+TEST(WrittenForm, IsExactlyWhatTheFormatWrites) {
+    // As printf writes them: padded to the width, wider only without a
+    // leading zero (999.995 rounds to 1000.00 in %06.2f), minus zero kept.
+    for (const char* text : {"0345.67", "-005.33", "0000.00", "-000.00", "9999.99", "12345.67",
+                             "-1000.00", "123456789012.34"}) {
+        EXPECT_TRUE(writtenFixed(text, 7, 2)) << text;
+    }
+    EXPECT_TRUE(writtenFixed("1000.00", 6, 2));
+    EXPECT_TRUE(writtenFixed("0.5", 0, 1));
+    // A zero more or less, a decimal more or less, a plus sign, exponents,
+    // and more digits than a double gives back unchanged.
+    for (const char* text : {"00345.67", "345.67", "0345.6", "0345.670", "+0345.67", "-0000.00",
+                             "3.4567e2", "0345.", ".67", "0345,67", "12345678901234.56"}) {
+        EXPECT_FALSE(writtenFixed(text, 7, 2)) << text;
+    }
+    for (const char* text : {"0003", "-005", "12345", "-1234", "0000", "999999999"}) {
+        EXPECT_TRUE(writtenWhole(text, 4)) << text;
+    }
+    // printf writes no minus sign on zero, and 10 digits may not fit 32 bits.
+    for (const char* text : {"003", "00003", "+003", "-000", "-0", "1234567890", "3.0"}) {
+        EXPECT_FALSE(writtenWhole(text, 4)) << text;
+    }
+    EXPECT_TRUE(writtenFormIsZero("-000.00", "-000.00" + 7));
+    EXPECT_FALSE(writtenFormIsZero("0000.01", "0000.01" + 7));
+}
+
+}  // namespace

@@ -1,5 +1,8 @@
 #include "record_io.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -30,7 +33,9 @@ struct MemoryOutput {
 
 }  // namespace
 
-ReadOutcome readAndWrite(const std::string& fileText) {
+namespace {
+
+ReadOutcome readText(const std::string& fileText, bool convertByValue) {
     std::string copy = fileText;  // fmemopen wants a writable buffer
     std::FILE* in = fmemopen(copy.empty() ? nullptr : copy.data(), copy.size(), "rb");
     if (copy.empty()) {
@@ -39,16 +44,36 @@ ReadOutcome readAndWrite(const std::string& fileText) {
     if (in == nullptr) {
         throw std::runtime_error("fmemopen failed");
     }
-    return readAndWrite(in);
+    return readAndWrite(in, convertByValue);
 }
 
-ReadOutcome readAndWrite(std::FILE* in) {
+bool sameProblems(const std::vector<ReadProblem>& a, const std::vector<ReadProblem>& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](const ReadProblem& x, const ReadProblem& y) {
+               return x.line == y.line && x.what == y.what;
+           });
+}
+
+}  // namespace
+
+ReadOutcome readAndWrite(const std::string& fileText) {
+    ReadOutcome outcome = readText(fileText, false);
+    ReadOutcome byValue = readText(fileText, true);
+    EXPECT_TRUE(byValue.written == outcome.written && byValue.records == outcome.records &&
+                sameProblems(byValue.damaged, outcome.damaged) &&
+                byValue.failed == outcome.failed)
+        << "copying numbers in written form and converting every number by value differ";
+    return outcome;
+}
+
+ReadOutcome readAndWrite(std::FILE* in, bool convertByValue) {
     MemoryOutput sink;
     OutputFile output;
     startOutputFile(output, sink.file);
 
     auto input = std::make_unique<DetectionInput>();
-    auto record = std::make_unique<DetectionRecord>();
+    auto record = std::make_unique_for_overwrite<DetectionRecord>();
+    input->convertByValue = convertByValue;
     startDetectionInput(*input, in);
     ReadOutcome outcome;
     outcome.header = readDetectionHeader(*input, outcome.headerProblem);
@@ -74,6 +99,22 @@ ReadOutcome readAndWrite(std::FILE* in) {
     flushOutput(output);
     outcome.written = sink.take();
     return outcome;
+}
+
+ReadStatus readFirstRecord(const std::string& fileText, DetectionRecord& record) {
+    std::string copy = fileText;
+    std::FILE* in = fmemopen(copy.data(), copy.size(), "rb");
+    if (in == nullptr) {
+        throw std::runtime_error("fmemopen failed");
+    }
+    auto input = std::make_unique<DetectionInput>();
+    startDetectionInput(*input, in);
+    ReadProblem problem;
+    ReadStatus status = readDetectionHeader(*input, problem) == HeaderStatus::Read
+                            ? readDetectionRecord(*input, record, problem)
+                            : ReadStatus::Failed;
+    std::fclose(in);
+    return status;
 }
 
 std::string recordLines(const DetectionRecord& record) {

@@ -20,11 +20,16 @@ struct ReadOutcome {
 
 // Reads `fileText` as a per-camera file (header, then records, as long as
 // the header was read) and writes each record read with the merged file's
-// record formats.
+// record formats. Reads it a second time with every number converted by
+// value, and fails the test when that gives anything else: records,
+// damage, lines and bytes alike.
 ReadOutcome readAndWrite(const std::string& fileText);
 
-// The same for an open stream, which it closes.
-ReadOutcome readAndWrite(std::FILE* in);
+// Reads an open stream, which it closes, as the above does once.
+ReadOutcome readAndWrite(std::FILE* in, bool convertByValue = false);
+
+// Reads the first record of `fileText`, a per-camera file, into `record`.
+ReadStatus readFirstRecord(const std::string& fileText, DetectionRecord& record);
 
 // The record lines of one record, as the merged file holds them.
 std::string recordLines(const DetectionRecord& record);

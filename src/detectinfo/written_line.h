@@ -1,0 +1,27 @@
+// Lines of numbers in their written form: a numbers line or a segment line
+// that holds exactly the numbers of its columns, each in the written form
+// of its column's format (see number_text.h), one blank between each two.
+// Such a line is what the merged file gets for it, and is copied whole.
+#pragma once
+
+#include <cstddef>
+
+#include "detection_record.h"
+
+// Bytes compared at once when a line is told by its shape: more than the
+// longest line of numbers whose numbers all have the exact width of their
+// columns, so that every such line is told by one pass over them.
+inline constexpr std::size_t kShapeBytes = 64;
+
+// True when `first`..`last` is a segment line in written form. `readable`
+// is the end of the memory that may be read after `first`: where at least
+// kShapeBytes bytes can be, the line is compared with the shape of a line
+// whose numbers have exactly the widths of their columns, all at once;
+// other lines number by number.
+bool isWrittenSegmentLine(const char* first, const char* last, const char* readable);
+
+// The same for a numbers line; `ends` gets the end of each of its numbers.
+bool isWrittenNumbersLine(const char* first, const char* last, const char* readable,
+                          const char* (&ends)[std::size(kNumbersLineColumns)]);
+
+
