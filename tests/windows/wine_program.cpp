@@ -22,9 +22,13 @@ RunResult runWindowsProgram(const std::vector<std::string>& arguments, const Run
     std::vector<std::string> wineArguments{KEL_WINDOWS_PROGRAM};
     wineArguments.insert(wineArguments.end(), arguments.begin(), arguments.end());
     RunOptions wineOptions = options;
+    // Wine reads this machine's file names in the character set of the
+    // locale. A desktop session has a UTF-8 locale; a bare environment (a
+    // fresh container, env -i) has none, and Wine would then take the two
+    // bytes of a Cyrillic letter in a name for two Latin characters.
     wineOptions.environment.insert(wineOptions.environment.begin(),
                                    {"WINEPREFIX=" KEL_WINE_PREFIX, "WINEDEBUG=-all", "DISPLAY=",
-                                    "WAYLAND_DISPLAY="});
+                                    "WAYLAND_DISPLAY=", "LC_ALL=C.UTF-8"});
     RunResult result = runProgram(KEL_WINE, wineArguments, wineOptions);
     std::string output;
     for (std::size_t i = 0; i < result.output.size(); ++i) {
