@@ -154,6 +154,15 @@ int runMerge(int argc, char** argv) {
             return kExitFileError;
         }
     }
+    if (listing.bad()) {
+        // A listing that could not be read to its end would pass for a
+        // shorter one: the files it did not give were never looked at.
+        std::printf(" KELdetectinfo directory listing file %s could not be read to its end\n\n",
+                    paths.listingPath.c_str());
+        abandonDetectionLog();
+        waitForCharacter();
+        return kExitFileError;
+    }
 
     if (!finishDetectionLog(state->count)) {
         return endAfterWriteFailure(paths);
