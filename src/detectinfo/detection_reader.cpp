@@ -305,12 +305,20 @@ void endNumbersLine(char*& out) {
     out = putLineEnd(out - 1);
 }
 
+// Puts the rest of the current line at `out` as a line of the record,
+// ending it in CR LF, and moves past it.
+void copyRestOfLine(DetectionInput& input, char*& out) {
+    out = putLineEnd(putText(out, input.rest, input.restEnd));
+    input.rest = input.restEnd;
+}
+
 // Copies the rest of the current line as the record's numbers line when it
 // is one in written form, whose frame rate is not zero; takes the whole
 // numbers from it.
 bool copyWrittenNumbersLine(DetectionInput& input, DetectionRecord& record, char*& out) {
     const char* ends[std::size(kNumbersLineColumns)];
-    if (!isWrittenNumbersLine(input.rest, input.restEnd, readableEnd(input.text), ends) ||
+    if (input.convertByValue ||
+        !isWrittenNumbersLine(input.rest, input.restEnd, readableEnd(input.text), ends) ||
         writtenFormIsZero(ends[2] + 1, ends[3])) {
         return false;
     }
@@ -321,21 +329,18 @@ bool copyWrittenNumbersLine(DetectionInput& input, DetectionRecord& record, char
                      record.meteorNumber);
     parseWholeNumber(std::string_view(ends[1] + 1, static_cast<std::size_t>(ends[2] - ends[1] - 1)),
                      record.segmentCount);
-    out = putText(out, first, input.restEnd);
-    out = putLineEnd(out);
-    input.rest = input.restEnd;
+    copyRestOfLine(input, out);
     return true;
 }
 
 // Copies the rest of the current line as a segment line when it is one in
 // written form.
 bool copyWrittenSegmentLine(DetectionInput& input, char*& out) {
-    if (!isWrittenSegmentLine(input.rest, input.restEnd, readableEnd(input.text))) {
+    if (input.convertByValue ||
+        !isWrittenSegmentLine(input.rest, input.restEnd, readableEnd(input.text))) {
         return false;
     }
-    out = putText(out, input.rest, input.restEnd);
-    out = putLineEnd(out);
-    input.rest = input.restEnd;
+    copyRestOfLine(input, out);
     return true;
 }
 
@@ -444,7 +449,7 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
     if (!skipBlanks(input)) {
         return stopped(input, problem, true);
     }
-    if (input.convertByValue || !copyWrittenNumbersLine(input, record, out)) {
+    if (!copyWrittenNumbersLine(input, record, out)) {
         std::int32_t* const wholeFields[] = {&record.camNumber, &record.meteorNumber,
                                              &record.segmentCount};
         for (std::size_t i = 0; i < std::size(kNumbersLineColumns); ++i) {
@@ -474,7 +479,7 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
         if (!skipBlanks(input)) {
             return stopped(input, problem, true);
         }
-        if (!input.convertByValue && copyWrittenSegmentLine(input, out)) {
+        if (copyWrittenSegmentLine(input, out)) {
             continue;
         }
         for (const NumberColumn& column : kSegmentLineColumns) {

@@ -121,5 +121,3 @@ bool isWrittenNumbersLine(const char* first, const char* last, const char* reada
     }
     return hasWrittenNumbers(first, last, kNumbersLineColumns, ends);
 }
-
-

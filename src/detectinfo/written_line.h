@@ -23,5 +23,3 @@ bool isWrittenSegmentLine(const char* first, const char* last, const char* reada
 // The same for a numbers line; `ends` gets the end of each of its numbers.
 bool isWrittenNumbersLine(const char* first, const char* last, const char* readable,
                           const char* (&ends)[std::size(kNumbersLineColumns)]);
-
-

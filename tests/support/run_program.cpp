@@ -225,7 +225,6 @@ RunResult finishProgram(StartedProgram& started) {
     RunResult result;
     result.output = started.seen;
     result.status = WIFEXITED(started.waitStatus) ? WEXITSTATUS(started.waitStatus) : -1;
-    result.signal = WIFSIGNALED(started.waitStatus) ? WTERMSIG(started.waitStatus) : 0;
     return result;
 }
 

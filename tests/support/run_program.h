@@ -10,7 +10,6 @@
 
 struct RunResult {
     int status = -1;      // exit status, or -1 when the child did not exit normally
-    int signal = 0;       // the signal that ended the child, 0 if none
     std::string output;   // everything written to standard output
 };
 
