@@ -20,27 +20,13 @@
 
 #include "code_page_text.h"
 #include "path_rules.h"
+#include "system_reason.h"
 
 namespace {
 
 constexpr char kPattern[] = "KELdetectinfo_*.txt";
 constexpr char kPatternVariable[] = "KEL_LISTING_PATTERN";
 constexpr char kListingVariable[] = "KEL_LISTING_FILE";
-
-// The system's text for an error code, without its closing full stop.
-std::string systemReason(DWORD error) {
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-    std::string reason = length > 0 ? std::string(text, length) : "error " + std::to_string(error);
-    LocalFree(text);
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
-                               reason.back() == ' ' || reason.back() == '.')) {
-        reason.pop_back();
-    }
-    return reason;
-}
 
 // Removes the listing of an earlier run, so that a command interpreter that
 // cannot start shows as a missing listing, never as an old one read again.
