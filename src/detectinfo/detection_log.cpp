@@ -8,20 +8,26 @@
 #include "file_offset.h"
 #include "output_file.h"
 #include "record_format.h"
+#include "staged_file.h"
 
 namespace {
 
 // The one open merged file of the process.
 struct DetectionLog {
+    StagedFile staged;
     OutputFile output;
-    int error = 0;
+    std::string failure;  // the reason of the first failure, empty if none
 } gLog;
 
-bool fail(int error) {
-    if (gLog.error == 0) {
-        gLog.error = error != 0 ? error : EIO;
+bool fail(const std::string& reason) {
+    if (gLog.failure.empty()) {
+        gLog.failure = reason;
     }
     return false;
+}
+
+bool fail(int error) {
+    return fail(std::strerror(error != 0 ? error : EIO));
 }
 
 std::tm localTime(std::time_t when) {
@@ -66,16 +72,22 @@ bool shiftAfterCountLine(std::FILE* file, std::size_t shift, std::vector<char>& 
 
 }  // namespace
 
+std::string detectionLogStagingPath(const std::string& path) {
+    constexpr char kSuffix[] = ".txt";
+    constexpr std::size_t kSuffixLength = sizeof kSuffix - 1;
+    const bool txt = path.size() >= kSuffixLength &&
+                     path.compare(path.size() - kSuffixLength, kSuffixLength, kSuffix) == 0;
+    return (txt ? path.substr(0, path.size() - kSuffixLength) : path) + ".tmp";
+}
+
 bool openDetectionLog(const std::string& path, const std::string& ffFolder,
                       const std::string& calFolder) {
-    gLog.error = 0;
-    errno = 0;
-    // Read access too: a count too wide for line 1 moves the records on.
-    std::FILE* file = std::fopen(path.c_str(), "w+b");
-    if (file == nullptr) {
-        return fail(errno);
+    gLog.failure.clear();
+    std::string reason;
+    if (!createStagedFile(gLog.staged, path, detectionLogStagingPath(path), reason)) {
+        return fail(reason);
     }
-    startOutputFile(gLog.output, file);
+    startOutputFile(gLog.output, gLog.staged.file);
     std::tm created = localTime(std::time(nullptr));
     writeHeaderLines(gLog.output, kProgramVersion, created, ffFolder, calFolder);
     return true;
@@ -86,36 +98,47 @@ bool writeDetectionRecord(const DetectionRecord& record) {
     return gLog.output.writeError == 0 || fail(gLog.output.writeError);
 }
 
-bool finishDetectionLog(std::int32_t count) {
+namespace {
+
+// Writes `count` into line 1 of the staged file, after all that was
+// appended has been written.
+bool writeCountLine(std::int32_t count) {
     OutputFile& output = gLog.output;
-    bool ok = flushOutput(output) || fail(output.writeError);
-    if (ok) {
-        char line[32];
-        std::size_t length = static_cast<std::size_t>(formatCountLine(line, count) - line);
-        errno = 0;
-        ok = (length == kCountLineLength ||
-              shiftAfterCountLine(output.file, length - kCountLineLength, output.data)) &&
-             (seekFile(output.file, 0, SEEK_SET) || fail(errno)) &&
-             (std::fwrite(line, 1, length, output.file) == length || fail(errno)) &&
-             (std::fflush(output.file) == 0 || fail(errno));
+    if (!flushOutput(output)) {
+        return fail(output.writeError);
     }
+    char line[32];
+    std::size_t length = static_cast<std::size_t>(formatCountLine(line, count) - line);
     errno = 0;
-    if (std::fclose(output.file) != 0) {
-        ok = fail(errno);
+    return (length == kCountLineLength ||
+            shiftAfterCountLine(output.file, length - kCountLineLength, output.data)) &&
+           (seekFile(output.file, 0, SEEK_SET) || fail(errno)) &&
+           (std::fwrite(line, 1, length, output.file) == length || fail(errno));
+}
+
+}  // namespace
+
+FinishResult finishDetectionLog(std::int32_t count) {
+    if (!writeCountLine(count)) {
+        abandonDetectionLog();
+        return FinishResult::Failed;
     }
-    output.file = nullptr;
-    return ok;
+    gLog.output.file = nullptr;
+    std::string reason;
+    const CommitResult committed = commitStagedFile(gLog.staged, reason);
+    if (committed == CommitResult::Committed) {
+        return FinishResult::Finished;
+    }
+    fail(reason);
+    return committed == CommitResult::Failed ? FinishResult::Failed
+                                             : FinishResult::FolderNotFlushed;
 }
 
 void abandonDetectionLog() {
-    if (gLog.output.file == nullptr) {
-        return;
-    }
-    flushOutput(gLog.output);
-    std::fclose(gLog.output.file);
     gLog.output.file = nullptr;
+    discardStagedFile(gLog.staged);
 }
 
 std::string detectionLogError() {
-    return std::strerror(gLog.error != 0 ? gLog.error : EIO);
+    return gLog.failure.empty() ? std::strerror(EIO) : gLog.failure;
 }

@@ -1,6 +1,9 @@
 // The merged detection-info file of one run: created with its header,
 // appended to record by record, and finished with the record count in
-// line 1. This module holds the one open merged file of the process.
+// line 1. It is written under a staging name beside the merged file and
+// takes the merged file's name only once it is complete, so that the name
+// always holds a complete merged file: the earlier one until then, or none.
+// This module holds the one open merged file of the process.
 #pragma once
 
 #include <cstdint>
@@ -10,21 +13,35 @@
 
 inline constexpr double kProgramVersion = 1.61;
 
-// Creates the file at `path`, replacing any file of that name, and writes
-// the header. False when the file cannot be created; see detectionLogError.
+// The name the merged file at `path` is written under until it is
+// complete: `path` with ".tmp" in place of its ".txt". No listing takes it
+// for a per-camera file, whose name ends in ".txt".
+std::string detectionLogStagingPath(const std::string& path);
+
+// Creates the new file under its staging name, in place of any staging
+// file an earlier run left, and writes the header. False when it cannot be
+// created, or when a file at `path` could not be written in place (a
+// read-only file is refused, not replaced); see detectionLogError.
 bool openDetectionLog(const std::string& path, const std::string& ffFolder,
                       const std::string& calFolder);
 
 // Appends one record. False once a write to the file has failed.
 bool writeDetectionRecord(const DetectionRecord& record);
 
-// Writes `count` into line 1 and closes the file. A count of more than six
-// digits widens line 1, and the rest of the file moves along unchanged.
-// False when a write, the rewrite of line 1 or the close failed.
-bool finishDetectionLog(std::int32_t count);
+enum class FinishResult {
+    Finished,          // the complete file has the merged file's name
+    Failed,            // nothing of it is left; the earlier merged file stays
+    FolderNotFlushed,  // the complete file has the name, but the folder could
+                       // not be flushed to stable storage
+};
 
-// Writes out what was appended and closes the file, leaving the count of
-// line 1 as it stands; for runs that end early.
+// Writes `count` into line 1, flushes the file to stable storage and gives
+// it the merged file's name. A count of more than six digits widens line
+// 1, and the rest of the file moves along unchanged.
+FinishResult finishDetectionLog(std::int32_t count);
+
+// Closes and removes the new file, leaving the merged file's name as it
+// was; for runs that end early.
 void abandonDetectionLog();
 
 // The system's reason for the last failure of this module.

@@ -10,6 +10,9 @@ enum class ListingResult {
                  // as not found once it has created the merged file
     Refused,     // the folder could not be listed; a message has said why,
                  // and the run ends before the merged file is created
+    Unwritable,  // the listing file could not be written; a message has said
+                 // why, and the run ends, after a wait, before the merged
+                 // file is touched
 };
 
 // Writes the listing of `ffFolder` (ending in a separator) to `listingPath`.

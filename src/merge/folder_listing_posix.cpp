@@ -109,17 +109,26 @@ ListingResult writeFolderListing(const std::string& ffFolder, const std::string&
     }
     std::sort(names.begin(), names.end(), listedBefore);
 
+    errno = 0;
     std::FILE* listing = std::fopen(listingPath.c_str(), "wb");
-    if (listing == nullptr) {
-        return ListingResult::NotWritten;
-    }
-    bool written = true;
-    for (const std::string& name : names) {
-        written = written && std::fwrite(name.data(), 1, name.size(), listing) == name.size() &&
+    bool written = listing != nullptr;
+    for (std::size_t i = 0; written && i < names.size(); ++i) {
+        const std::string& name = names[i];
+        written = std::fwrite(name.data(), 1, name.size(), listing) == name.size() &&
                   std::fwrite("\r\n", 1, 2, listing) == 2;
     }
-    return std::fclose(listing) == 0 && written ? ListingResult::Written
-                                                : ListingResult::NotWritten;
+    int error = written ? 0 : errno;
+    errno = 0;
+    if (listing != nullptr && std::fclose(listing) != 0 && error == 0) {
+        error = errno;
+        written = false;
+    }
+    if (!written) {
+        std::printf(" Cannot write KELdetectinfo directory listing file %s (%s) \n",
+                    listingPath.c_str(), std::strerror(error != 0 ? error : EIO));
+        return ListingResult::Unwritable;
+    }
+    return ListingResult::Written;
 }
 
 bool listedNameForHost(const std::string& /*ffFolder*/, std::string& /*name*/) {

@@ -29,25 +29,46 @@ void printBanner() {
 }
 
 int endAfterWriteFailure(const MergePaths& paths) {
+    abandonDetectionLog();
     std::printf(" Cannot write KEL detection log file %s (%s) \n", paths.mergedPath.c_str(),
                 detectionLogError().c_str());
-    abandonDetectionLog();
     waitForInteger();
     return kExitFileError;
 }
 
-int endAfterOpenFailure(const std::string& path, int error) {
-    std::printf(" Cannot open file %s for reading \n", path.c_str());
-    std::printf(" (%s) \n", std::strerror(error));
+int endAfterFolderNotFlushed(const MergePaths& paths) {
+    std::printf(" KEL detection log file %s was written, but its folder could not be flushed to "
+                "disk (%s) \n",
+                paths.mergedPath.c_str(), detectionLogError().c_str());
+    waitForInteger();
+    return kExitFileError;
+}
+
+int endAfterListingNotWritten() {
     std::printf("\n Enter CR to exit program \n");
-    abandonDetectionLog();
     waitForCharacter();
     return kExitFileError;
 }
 
+int endAfterOpenFailure(const std::string& path, int error) {
+    abandonDetectionLog();
+    std::printf(" Cannot open file %s for reading \n", path.c_str());
+    std::printf(" (%s) \n", std::strerror(error));
+    std::printf("\n Enter CR to exit program \n");
+    waitForCharacter();
+    return kExitFileError;
+}
+
+// The files a listed name must not be: the merged file of an earlier run,
+// which this run replaces, and the new one being written.
+struct OwnFiles {
+    FileIdentity earlierMerged;
+    FileIdentity staging;
+};
+
 // Merges the file of one listed name, or says why it is left out.
 // Returns kExitFileError after a failure that ends the run.
-int mergeListedName(const MergePaths& paths, std::string name, const FileIdentity& mergedFile,
+int mergeListedName(const MergePaths& paths, std::string name, const OwnFiles& ownFiles,
                     MergeState& state) {
     int camera = 0;
     if (!cameraNumberOf(name, camera)) {
@@ -69,9 +90,10 @@ int mergeListedName(const MergePaths& paths, std::string name, const FileIdentit
     if (file == nullptr) {
         return endAfterOpenFailure(path, errno != 0 ? errno : EIO);
     }
-    // A listed name may be a link to the file this run writes: reading it
-    // would feed the run its own output.
-    if (sameFile(identityOfOpenFile(file), mergedFile)) {
+    // A listed name may be a link to the merged file: reading it would feed
+    // the run its own output, or the earlier run's.
+    const FileIdentity opened = identityOfOpenFile(file);
+    if (sameFile(opened, ownFiles.earlierMerged) || sameFile(opened, ownFiles.staging)) {
         std::printf(" File %s is this run's merged file under another name; not read \n",
                     path.c_str());
         std::fclose(file);
@@ -124,7 +146,12 @@ int runMerge(int argc, char** argv) {
     if (listed == ListingResult::Refused) {
         return kExitFileError;
     }
+    if (listed == ListingResult::Unwritable) {
+        return endAfterListingNotWritten();
+    }
 
+    OwnFiles ownFiles;
+    ownFiles.earlierMerged = identityOfPath(paths.mergedPath);
     if (!openDetectionLog(paths.mergedPath, paths.ffFolder, paths.calFolder)) {
         std::printf(" Cannot open KEL detection log file %s for writing \n",
                     paths.mergedPath.c_str());
@@ -132,7 +159,7 @@ int runMerge(int argc, char** argv) {
         waitForInteger();
         return kExitFileError;
     }
-    const FileIdentity mergedFile = identityOfPath(paths.mergedPath);
+    ownFiles.staging = identityOfPath(detectionLogStagingPath(paths.mergedPath));
 
     std::ifstream listing;
     if (listed == ListingResult::Written) {
@@ -150,7 +177,7 @@ int runMerge(int argc, char** argv) {
         if (!name.empty() && name.back() == '\r') {
             name.pop_back();
         }
-        if (!name.empty() && mergeListedName(paths, name, mergedFile, *state) != kExitMerged) {
+        if (!name.empty() && mergeListedName(paths, name, ownFiles, *state) != kExitMerged) {
             return kExitFileError;
         }
     }
@@ -164,8 +191,12 @@ int runMerge(int argc, char** argv) {
         return kExitFileError;
     }
 
-    if (!finishDetectionLog(state->count)) {
+    const FinishResult finished = finishDetectionLog(state->count);
+    if (finished == FinishResult::Failed) {
         return endAfterWriteFailure(paths);
+    }
+    if (finished == FinishResult::FolderNotFlushed) {
+        return endAfterFolderNotFlushed(paths);
     }
     std::printf("\n Done with processing \n");
     if (state->damagedRecords > 0 || state->filesLeftOut > 0) {
