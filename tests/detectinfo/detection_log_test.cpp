@@ -1,6 +1,8 @@
 // The merged file as the log module leaves it: header, records, count.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -51,7 +53,7 @@ TEST(DetectionLog, EmptyLogIsTheElevenHeaderLines) {
     writeFile(path, "an older file, longer than the header that replaces it\n" +
                         std::string(5000, 'x'));
     ASSERT_TRUE(openDetectionLog(path, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
-    ASSERT_TRUE(finishDetectionLog(0));
+    ASSERT_EQ(finishDetectionLog(0), FinishResult::Finished);
     std::string file = readFile(path);
     EXPECT_TRUE(std::regex_match(file, std::regex(kHeaderPattern))) << file;
 }
@@ -66,7 +68,7 @@ TEST(DetectionLog, RecordsFollowTheHeaderAndTheCountFillsLineOne) {
         ASSERT_TRUE(writeDetectionRecord(*record));
         expected += recordLines(*record);
     }
-    ASSERT_TRUE(finishDetectionLog(3));
+    ASSERT_EQ(finishDetectionLog(3), FinishResult::Finished);
     std::string file = readFile(path);
     std::string head = header(file);
     EXPECT_EQ(head.substr(0, 23), "Meteor Count = 000003\r\n");
@@ -81,7 +83,7 @@ TEST(DetectionLog, CountBeyondSixDigitsWidensLineOneAndMovesNothingElse) {
     for (int meteor = 1; meteor <= 4000; ++meteor) {
         ASSERT_TRUE(writeDetectionRecord(*sampleRecord(meteor)));
     }
-    ASSERT_TRUE(finishDetectionLog(0));
+    ASSERT_EQ(finishDetectionLog(0), FinishResult::Finished);
     const std::string six = readFile(path);
 
     for (std::int32_t count : {1000000, 1234567, 2147483647}) {
@@ -89,7 +91,7 @@ TEST(DetectionLog, CountBeyondSixDigitsWidensLineOneAndMovesNothingElse) {
         for (int meteor = 1; meteor <= 4000; ++meteor) {
             ASSERT_TRUE(writeDetectionRecord(*sampleRecord(meteor)));
         }
-        ASSERT_TRUE(finishDetectionLog(count));
+        ASSERT_EQ(finishDetectionLog(count), FinishResult::Finished);
         std::string wide = readFile(path);
         std::string line1 = "Meteor Count = " + std::to_string(count) + "\r\n";
         EXPECT_EQ(wide.substr(0, line1.size()), line1);
@@ -103,6 +105,34 @@ TEST(DetectionLog, CountBeyondSixDigitsWidensLineOneAndMovesNothingElse) {
                   six.substr(kCountLineLength, line3 - kCountLineLength));
         EXPECT_EQ(wide.substr(line4 + shift), six.substr(line4));
     }
+}
+
+TEST(DetectionLog, NameHoldsTheEarlierFileUntilTheNewOneIsFinished) {
+    TempFolder folder;
+    const std::string path = folder.path + "/KELdetectinfo_0000_night1.txt";
+    const std::string staging = folder.path + "/KELdetectinfo_0000_night1.tmp";
+    EXPECT_EQ(detectionLogStagingPath(path), staging);
+    const std::string earlier = "the earlier merged file\r\n";
+    writeFile(path, earlier);
+    chmod(path.c_str(), 0640);
+    writeFile(staging, "left by a run that was killed, longer than any header: " +
+                           std::string(5000, 'x'));
+
+    ASSERT_TRUE(openDetectionLog(path, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    ASSERT_TRUE(writeDetectionRecord(*sampleRecord(1)));
+    EXPECT_EQ(readFile(path), earlier);
+    abandonDetectionLog();
+    EXPECT_EQ(readFile(path), earlier);
+    EXPECT_FALSE(fileExists(staging));
+
+    ASSERT_TRUE(openDetectionLog(path, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    EXPECT_EQ(readFile(path), earlier);
+    ASSERT_EQ(finishDetectionLog(0), FinishResult::Finished);
+    EXPECT_TRUE(std::regex_match(readFile(path), std::regex(kHeaderPattern)));
+    EXPECT_FALSE(fileExists(staging));
+    struct stat status {};
+    ASSERT_EQ(stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640u) << "the new file keeps the earlier one's permissions";
 }
 
 TEST(DetectionLog, UncreatableFileIsReported) {

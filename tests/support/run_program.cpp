@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 namespace {
@@ -166,8 +168,17 @@ void sendInput(StartedProgram& started, const std::string& text) {
 
 namespace {
 
-// Adds one read's worth of the child's output; false at its end.
-bool readMore(StartedProgram& started) {
+// Adds one read's worth of the child's output; false at its end, or when
+// nothing came for `timeoutMilliseconds` (-1: no limit).
+bool readMore(StartedProgram& started, int timeoutMilliseconds = -1) {
+    pollfd ready{started.output, POLLIN, 0};
+    int polled = 0;
+    do {
+        polled = poll(&ready, 1, timeoutMilliseconds);
+    } while (polled < 0 && errno == EINTR);
+    if (polled <= 0) {
+        return false;
+    }
     char chunk[4096];
     ssize_t n = 0;
     do {
@@ -183,8 +194,11 @@ bool readMore(StartedProgram& started) {
 }  // namespace
 
 bool readUntil(StartedProgram& started, const std::string& text) {
+    // A child that waits for input without having printed `text` would
+    // otherwise keep the test waiting for good.
+    constexpr int kQuietLimit = 20000;
     while (started.seen.find(text) == std::string::npos) {
-        if (!readMore(started)) {
+        if (!readMore(started, kQuietLimit)) {
             return false;
         }
     }
@@ -225,6 +239,7 @@ RunResult finishProgram(StartedProgram& started) {
     RunResult result;
     result.output = started.seen;
     result.status = WIFEXITED(started.waitStatus) ? WEXITSTATUS(started.waitStatus) : -1;
+    result.signal = WIFSIGNALED(started.waitStatus) ? WTERMSIG(started.waitStatus) : 0;
     return result;
 }
 
@@ -238,4 +253,33 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
 const std::string& programPath() {
     static const std::string path = KEL_PROGRAM_PATH;
     return path;
+}
+
+const std::string& stracePath() {
+    static const std::string path = [] {
+        for (const char* candidate : {"/usr/bin/strace", "/bin/strace"}) {
+            if (access(candidate, X_OK) == 0) {
+                return std::string(candidate);
+            }
+        }
+        return std::string();
+    }();
+    if (path.empty()) {
+        ADD_FAILURE() << "strace is not installed (Debian package strace)";
+    }
+    return path;
+}
+
+pid_t tracedChild(const StartedProgram& tracer) {
+    const std::string children =
+        "/proc/" + std::to_string(tracer.pid) + "/task/" + std::to_string(tracer.pid) + "/children";
+    for (int tries = 0; tries < 500; ++tries) {
+        std::ifstream list(children);
+        pid_t child = -1;
+        if (list >> child) {
+            return child;
+        }
+        usleep(10 * 1000);
+    }
+    return -1;
 }

@@ -10,6 +10,7 @@
 
 struct RunResult {
     int status = -1;      // exit status, or -1 when the child did not exit normally
+    int signal = 0;       // the signal that ended the child, 0 when it exited
     std::string output;   // everything written to standard output
 };
 
@@ -43,7 +44,8 @@ StartedProgram startProgram(const std::string& program, const std::vector<std::s
 // Writes `text` to the child's standard input.
 void sendInput(StartedProgram& started, const std::string& text);
 
-// Reads the child's output until it holds `text` or ends; true if found.
+// Reads the child's output until it holds `text`; false when it ends, or
+// stays silent for 20 seconds, without it.
 bool readUntil(StartedProgram& started, const std::string& text);
 
 // True while the child has not ended, checked after `milliseconds`.
@@ -58,3 +60,12 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
 
 // The program under test, as built next to the tests.
 const std::string& programPath();
+
+// strace (Debian package strace), which can end the program or fail one of
+// its system calls without any hook in the program; a test failure when it
+// is not installed.
+const std::string& stracePath();
+
+// The process that `tracer` (a started strace) runs, once it runs; -1 when
+// none has started within a few seconds.
+pid_t tracedChild(const StartedProgram& tracer);
