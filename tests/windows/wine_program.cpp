@@ -18,9 +18,7 @@ std::string windowsPath(const std::string& posixPath) {
     return path;
 }
 
-RunResult runWindowsProgram(const std::vector<std::string>& arguments, const RunOptions& options) {
-    std::vector<std::string> wineArguments{KEL_WINDOWS_PROGRAM};
-    wineArguments.insert(wineArguments.end(), arguments.begin(), arguments.end());
+RunOptions underWine(const RunOptions& options) {
     RunOptions wineOptions = options;
     // Wine reads this machine's file names in the character set of the
     // locale. A desktop session has a UTF-8 locale; a bare environment (a
@@ -29,7 +27,20 @@ RunResult runWindowsProgram(const std::vector<std::string>& arguments, const Run
     wineOptions.environment.insert(wineOptions.environment.begin(),
                                    {"WINEPREFIX=" KEL_WINE_PREFIX, "WINEDEBUG=-all", "DISPLAY=",
                                     "WAYLAND_DISPLAY=", "LC_ALL=C.UTF-8"});
-    RunResult result = runProgram(KEL_WINE, wineArguments, wineOptions);
+    return wineOptions;
+}
+
+StartedProgram startWindowsProgram(const std::vector<std::string>& arguments,
+                                   const RunOptions& options) {
+    std::vector<std::string> wineArguments{KEL_WINDOWS_PROGRAM};
+    wineArguments.insert(wineArguments.end(), arguments.begin(), arguments.end());
+    return startProgram(KEL_WINE, wineArguments, underWine(options));
+}
+
+RunResult runWindowsProgram(const std::vector<std::string>& arguments, const RunOptions& options) {
+    StartedProgram started = startWindowsProgram(arguments, options);
+    sendInput(started, options.input);
+    RunResult result = finishProgram(started);
     std::string output;
     for (std::size_t i = 0; i < result.output.size(); ++i) {
         if (!(result.output[i] == '\r' && i + 1 < result.output.size() &&

@@ -10,6 +10,14 @@
 // The Windows form of a path of this machine: Wine's drive Z: is the root.
 std::string windowsPath(const std::string& posixPath);
 
+// `options` with the environment a run under Wine needs: the throwaway
+// prefix, no display, a UTF-8 locale.
+RunOptions underWine(const RunOptions& options = {});
+
+// Starts kel_combine_detectinfo.exe with `arguments` under Wine.
+StartedProgram startWindowsProgram(const std::vector<std::string>& arguments,
+                                   const RunOptions& options = {});
+
 // Runs kel_combine_detectinfo.exe with `arguments`; its console output comes
 // back with the CR LF line ends of a Windows console turned into LF.
 RunResult runWindowsProgram(const std::vector<std::string>& arguments,
