@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -114,8 +115,18 @@ Answer askZenity(std::string& answer) {
     std::string title = std::string("--title=") + kFolderPrompt;
     char* arguments[] = {const_cast<char*>("zenity"), const_cast<char*>("--file-selection"),
                          const_cast<char*>("--directory"), title.data(), nullptr};
+    // The signals this program ignores for itself are zenity's own again.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t ignoredHere;
+    sigemptyset(&ignoredHere);
+    sigaddset(&ignoredHere, SIGPIPE);
+    sigaddset(&ignoredHere, SIGXFSZ);
+    posix_spawnattr_setsigdefault(&attributes, &ignoredHere);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t child = 0;
-    int spawned = posix_spawnp(&child, "zenity", &actions, nullptr, arguments, environ);
+    int spawned = posix_spawnp(&child, "zenity", &actions, &attributes, arguments, environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(fromZenity[1]);
     close(errorsOfZenity[1]);

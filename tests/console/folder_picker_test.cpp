@@ -5,6 +5,9 @@
 
 #include <sys/stat.h>
 
+#include <csignal>
+#include <cstring>
+
 #include <string>
 #include <vector>
 
@@ -166,6 +169,21 @@ TEST(ZenityChooser, RealZenityWithoutAServerGivesWayToTheConsolePrompt) {
     EXPECT_EQ(run.output, kBanner + " zenity's folder chooser cannot reach the display; asking on "
                                     "the console \n" + kPrompt + station.ff + "\n" + kDone);
     EXPECT_TRUE(station.merges());
+}
+
+TEST(ZenityChooser, StartsWithNoSignalIgnored) {
+    // The program ignores SIGPIPE and SIGXFSZ for itself; zenity must get
+    // them at their defaults, as from a shell.
+    Station station;
+    station.zenity("while read -r key value; do [ \"$key\" = SigIgn: ] && echo \"$value\" > '" +
+                   station.temp.path + "/ignored'; done < /proc/$$/status\necho '" + station.ff +
+                   "'");
+    RunResult run = runProgram(programPath(), {}, session(station, ":0", "", ""));
+    EXPECT_EQ(run.status, 0) << run.output;
+    const unsigned long long ignored = std::stoull(readFile(station.temp.path + "/ignored"), nullptr, 16);
+    for (int signalNumber : {SIGPIPE, SIGXFSZ}) {
+        EXPECT_EQ(ignored & (1ULL << (signalNumber - 1)), 0u) << strsignal(signalNumber);
+    }
 }
 
 }  // namespace
