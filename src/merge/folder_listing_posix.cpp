@@ -2,12 +2,15 @@
 // Windows folder lists its files: the regular files (links followed) whose
 // names begin with "KELdetectinfo_" and end with ".txt", letter case aside,
 // sorted by name with a-z taken as A-Z, ties by plain byte order. A name
-// with a line end in it cannot stand on one line of the listing: it is
-// left out with a message. The names are the system's own, and the host
-// opens files by them as they are.
+// with a line end in it cannot stand on one line of the listing, a path
+// too long to open cannot be merged, and an entry whose type cannot be
+// told may be a per-camera file that is out of reach: each is left out
+// with a message. The names are the system's own, and the host opens
+// files by them as they are.
 
 #include "folder_listing.h"
 
+#include "path_rules.h"
 #include "shown_text.h"
 
 #include <dirent.h>
@@ -57,10 +60,45 @@ bool listedBefore(const std::string& a, const std::string& b) {
     return a < b;
 }
 
+// An entry named like a per-camera file that the listing leaves out, and
+// the message that says why.
+struct LeftOut {
+    std::string name;
+    std::string message;
+};
+
+// Why the entry `name` of `ffFolder`, named like a per-camera file, cannot
+// be listed, in a message; empty when it can. `isFile` tells whether it is
+// a regular file: what is plainly no file (a folder, a FIFO, a device) is
+// left out without a word.
+std::string whyNotListed(const std::string& ffFolder, std::string_view name, bool& isFile) {
+    isFile = false;
+    const std::string path = ffFolder + std::string(name);
+    if (name.find_first_of("\r\n") != std::string_view::npos) {
+        return " File " + shownText(path) +
+               " has a line end in its name, which the listing cannot hold; not merged \n";
+    }
+    const std::string lengthProblem = pathLengthProblem(path);
+    if (!lengthProblem.empty()) {
+        return " File " + shownText(path) + " cannot be opened: " + lengthProblem +
+               "; not merged \n";
+    }
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+        // A link to a share that is not mounted, or into a folder this
+        // user may not search: what it stands for is unknown, and it may
+        // well be a per-camera file.
+        return " File " + shownText(path) + " cannot be looked at (" + std::strerror(errno) +
+               "); not merged \n";
+    }
+    isFile = S_ISREG(status.st_mode);
+    return std::string();
+}
+
 // Reads the matching names of `ffFolder`; false, with errno set, when the
 // folder could not be read to its end.
 bool readMatchingNames(DIR* folder, const std::string& ffFolder, std::vector<std::string>& names,
-                       long& namesLeftOut) {
+                       std::vector<LeftOut>& leftOut) {
     for (;;) {
         errno = 0;
         const dirent* entry = readdir(folder);
@@ -68,19 +106,26 @@ bool readMatchingNames(DIR* folder, const std::string& ffFolder, std::vector<std
             return errno == 0;
         }
         std::string_view name = entry->d_name;
-        struct stat status {};
-        if (!isDetectionInfoName(name) || stat((ffFolder + entry->d_name).c_str(), &status) != 0 ||
-            !S_ISREG(status.st_mode)) {
+        if (!isDetectionInfoName(name)) {
             continue;
         }
-        if (name.find_first_of("\r\n") != std::string_view::npos) {
-            std::printf(" File %s has a line end in its name, which the listing cannot hold; "
-                        "not merged \n",
-                        shownText(ffFolder + entry->d_name).c_str());
-            ++namesLeftOut;
-            continue;
+        bool isFile = false;
+        std::string message = whyNotListed(ffFolder, name, isFile);
+        if (!message.empty()) {
+            leftOut.push_back({std::string(name), std::move(message)});
+        } else if (isFile) {
+            names.emplace_back(name);
         }
-        names.emplace_back(name);
+    }
+}
+
+// Says what was left out, in the order the listing would have had it.
+void reportLeftOut(std::vector<LeftOut>& leftOut, long& namesLeftOut) {
+    std::sort(leftOut.begin(), leftOut.end(),
+              [](const LeftOut& a, const LeftOut& b) { return listedBefore(a.name, b.name); });
+    for (const LeftOut& entry : leftOut) {
+        std::fputs(entry.message.c_str(), stdout);
+        ++namesLeftOut;
     }
 }
 
@@ -99,7 +144,8 @@ ListingResult writeFolderListing(const std::string& ffFolder, const std::string&
         return ListingResult::Refused;
     }
     std::vector<std::string> names;
-    const bool complete = readMatchingNames(folder, ffFolder, names, namesLeftOut);
+    std::vector<LeftOut> leftOut;
+    const bool complete = readMatchingNames(folder, ffFolder, names, leftOut);
     const int readError = errno;
     closedir(folder);
     if (!complete) {
@@ -108,6 +154,7 @@ ListingResult writeFolderListing(const std::string& ffFolder, const std::string&
         return ListingResult::Refused;
     }
     std::sort(names.begin(), names.end(), listedBefore);
+    reportLeftOut(leftOut, namesLeftOut);
 
     errno = 0;
     std::FILE* listing = std::fopen(listingPath.c_str(), "wb");

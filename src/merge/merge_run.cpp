@@ -11,12 +11,15 @@
 #include "detection_log.h"
 #include "file_identity.h"
 #include "folder_listing.h"
+#include "folder_lock.h"
 #include "folder_picker.h"
 #include "info_options.h"
 #include "keyboard_wait.h"
+#include "listed_file.h"
 #include "merge_file.h"
 #include "merge_paths.h"
 #include "path_rules.h"
+#include "shown_text.h"
 
 namespace {
 
@@ -28,37 +31,6 @@ void printBanner() {
     std::printf("%s\n", kBannerRule);
 }
 
-int endAfterWriteFailure(const MergePaths& paths) {
-    abandonDetectionLog();
-    std::printf(" Cannot write KEL detection log file %s (%s) \n", paths.mergedPath.c_str(),
-                detectionLogError().c_str());
-    waitForInteger();
-    return kExitFileError;
-}
-
-int endAfterFolderNotFlushed(const MergePaths& paths) {
-    std::printf(" KEL detection log file %s was written, but its folder could not be flushed to "
-                "disk (%s) \n",
-                paths.mergedPath.c_str(), detectionLogError().c_str());
-    waitForInteger();
-    return kExitFileError;
-}
-
-int endAfterListingNotWritten() {
-    std::printf("\n Enter CR to exit program \n");
-    waitForCharacter();
-    return kExitFileError;
-}
-
-int endAfterOpenFailure(const std::string& path, int error) {
-    abandonDetectionLog();
-    std::printf(" Cannot open file %s for reading \n", path.c_str());
-    std::printf(" (%s) \n", std::strerror(error));
-    std::printf("\n Enter CR to exit program \n");
-    waitForCharacter();
-    return kExitFileError;
-}
-
 // The files a listed name must not be: the merged file of an earlier run,
 // which this run replaces, and the new one being written.
 struct OwnFiles {
@@ -66,10 +38,62 @@ struct OwnFiles {
     FileIdentity staging;
 };
 
+// What a run works with once it has its folder.
+struct Run {
+    MergePaths paths;
+    FolderLock lock;
+    std::ifstream listing;
+    OwnFiles ownFiles;
+    std::unique_ptr<MergeState> state;
+};
+
+// Lets the next run have the folder. The listing is closed first: Windows
+// removes no file that is open, and the next run replaces the listing.
+void leaveFolder(Run& run) {
+    run.listing.close();
+    unlockFolder(run.lock);
+}
+
+enum class Wait { ForCharacter, ForNumber };
+
+// Ends a run that failed, once its message is out: the new merged file
+// goes, the folder is left to the next run, and the user is waited for.
+int endAfterFailure(Run& run, Wait wait) {
+    abandonDetectionLog();
+    leaveFolder(run);
+    if (wait == Wait::ForCharacter) {
+        waitForCharacter();
+    } else {
+        waitForInteger();
+    }
+    return kExitFileError;
+}
+
+int endAfterWriteFailure(Run& run) {
+    std::printf(" Cannot write KEL detection log file %s (%s) \n", run.paths.mergedPath.c_str(),
+                detectionLogError().c_str());
+    return endAfterFailure(run, Wait::ForNumber);
+}
+
+int endAfterFolderNotFlushed(Run& run) {
+    std::printf(" KEL detection log file %s was written, but its folder could not be flushed to "
+                "disk (%s) \n",
+                run.paths.mergedPath.c_str(), detectionLogError().c_str());
+    return endAfterFailure(run, Wait::ForNumber);
+}
+
+int endAfterOpenFailure(Run& run, const std::string& path, int error) {
+    std::printf(" Cannot open file %s for reading \n", path.c_str());
+    std::printf(" (%s) \n", std::strerror(error));
+    std::printf("\n Enter CR to exit program \n");
+    return endAfterFailure(run, Wait::ForCharacter);
+}
+
 // Merges the file of one listed name, or says why it is left out.
 // Returns kExitFileError after a failure that ends the run.
-int mergeListedName(const MergePaths& paths, std::string name, const OwnFiles& ownFiles,
-                    MergeState& state) {
+int mergeListedName(Run& run, std::string name) {
+    const MergePaths& paths = run.paths;
+    MergeState& state = *run.state;
     int camera = 0;
     if (!cameraNumberOf(name, camera)) {
         std::printf(" File %s has no camera number in its name; not merged \n",
@@ -85,15 +109,21 @@ int mergeListedName(const MergePaths& paths, std::string name, const OwnFiles& o
         return kExitMerged;
     }
     const std::string path = paths.ffFolder + name;
-    errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return endAfterOpenFailure(path, errno != 0 ? errno : EIO);
+    std::FILE* file = nullptr;
+    int error = 0;
+    const ListedFileOpen opened = openListedFile(path, file, error);
+    if (opened == ListedFileOpen::Failed) {
+        return endAfterOpenFailure(run, path, error);
+    }
+    if (opened == ListedFileOpen::NotAFile) {
+        std::printf(" File %s is no longer a regular file; not merged \n", path.c_str());
+        ++state.filesLeftOut;
+        return kExitMerged;
     }
     // A listed name may be a link to the merged file: reading it would feed
     // the run its own output, or the earlier run's.
-    const FileIdentity opened = identityOfOpenFile(file);
-    if (sameFile(opened, ownFiles.earlierMerged) || sameFile(opened, ownFiles.staging)) {
+    const FileIdentity identity = identityOfOpenFile(file);
+    if (sameFile(identity, run.ownFiles.earlierMerged) || sameFile(identity, run.ownFiles.staging)) {
         std::printf(" File %s is this run's merged file under another name; not read \n",
                     path.c_str());
         std::fclose(file);
@@ -102,7 +132,18 @@ int mergeListedName(const MergePaths& paths, std::string name, const OwnFiles& o
     }
     const bool written = mergeFile(path, file, state);
     std::fclose(file);
-    return written ? kExitMerged : endAfterWriteFailure(paths);
+    return written ? kExitMerged : endAfterWriteFailure(run);
+}
+
+// A folder path with a line end in it would break header line 5 in two.
+bool fitsTheHeader(const MergePaths& paths) {
+    if (paths.ffFolder.find_first_of("\r\n") == std::string::npos) {
+        return true;
+    }
+    std::printf(" FF folder %s has a line end in its path, which the merged file's header "
+                "cannot hold \n",
+                shownText(paths.ffFolder).c_str());
+    return false;
 }
 
 // The FF folder from the one argument, or else from the folder source.
@@ -133,51 +174,51 @@ int runMerge(int argc, char** argv) {
     if (!obtainFfFolder(argc, argv, folder)) {
         return kExitFileError;
     }
-    const MergePaths paths = deriveMergePaths(folder);
-    if (!hostAcceptsRunPaths(paths)) {
+    Run run;
+    run.paths = deriveMergePaths(folder);
+    const MergePaths& paths = run.paths;
+    if (!fitsTheHeader(paths) || !hostAcceptsRunPaths(paths)) {
         return kExitFileError;
     }
     // Made without clearing the record, whose room for written lines (over
     // a megabyte) each read fills as far as the record needs, so that
     // memory is taken only where records reach.
-    auto state = std::make_unique_for_overwrite<MergeState>();
+    run.state = std::make_unique_for_overwrite<MergeState>();
+    lockFolder(paths.ffFolder, run.lock);
     const ListingResult listed =
-        writeFolderListing(paths.ffFolder, paths.listingPath, state->filesLeftOut);
+        writeFolderListing(paths.ffFolder, paths.listingPath, run.state->filesLeftOut);
     if (listed == ListingResult::Refused) {
         return kExitFileError;
     }
     if (listed == ListingResult::Unwritable) {
-        return endAfterListingNotWritten();
+        std::printf("\n Enter CR to exit program \n");
+        return endAfterFailure(run, Wait::ForCharacter);
     }
 
-    OwnFiles ownFiles;
-    ownFiles.earlierMerged = identityOfPath(paths.mergedPath);
+    run.ownFiles.earlierMerged = identityOfPath(paths.mergedPath);
     if (!openDetectionLog(paths.mergedPath, paths.ffFolder, paths.calFolder)) {
         std::printf(" Cannot open KEL detection log file %s for writing \n",
                     paths.mergedPath.c_str());
         std::printf(" (%s) \n", detectionLogError().c_str());
-        waitForInteger();
-        return kExitFileError;
+        return endAfterFailure(run, Wait::ForNumber);
     }
-    ownFiles.staging = identityOfPath(detectionLogStagingPath(paths.mergedPath));
+    run.ownFiles.staging = identityOfPath(detectionLogStagingPath(paths.mergedPath));
 
-    std::ifstream listing;
+    std::ifstream& listing = run.listing;
     if (listed == ListingResult::Written) {
         listing.open(paths.listingPath, std::ios::binary);
     }
     if (!listing.is_open()) {
         std::printf(" KELdetectinfo directory listing file %s not found (or not generated)\n\n",
                     paths.listingPath.c_str());
-        abandonDetectionLog();
-        waitForCharacter();
-        return kExitFileError;
+        return endAfterFailure(run, Wait::ForCharacter);
     }
     std::string name;
     while (std::getline(listing, name)) {
         if (!name.empty() && name.back() == '\r') {
             name.pop_back();
         }
-        if (!name.empty() && mergeListedName(paths, name, ownFiles, *state) != kExitMerged) {
+        if (!name.empty() && mergeListedName(run, name) != kExitMerged) {
             return kExitFileError;
         }
     }
@@ -186,23 +227,23 @@ int runMerge(int argc, char** argv) {
         // shorter one: the files it did not give were never looked at.
         std::printf(" KELdetectinfo directory listing file %s could not be read to its end\n\n",
                     paths.listingPath.c_str());
-        abandonDetectionLog();
-        waitForCharacter();
-        return kExitFileError;
+        return endAfterFailure(run, Wait::ForCharacter);
     }
 
-    const FinishResult finished = finishDetectionLog(state->count);
+    const FinishResult finished = finishDetectionLog(run.state->count);
     if (finished == FinishResult::Failed) {
-        return endAfterWriteFailure(paths);
+        return endAfterWriteFailure(run);
     }
     if (finished == FinishResult::FolderNotFlushed) {
-        return endAfterFolderNotFlushed(paths);
+        return endAfterFolderNotFlushed(run);
     }
+    leaveFolder(run);
+    const MergeState& state = *run.state;
     std::printf("\n Done with processing \n");
-    if (state->damagedRecords > 0 || state->filesLeftOut > 0) {
+    if (state.damagedRecords > 0 || state.filesLeftOut > 0) {
         std::printf(" Not merged: %ld damaged record(s); %ld listed file(s) refused or not read "
                     "to their end \n",
-                    state->damagedRecords, state->filesLeftOut);
+                    state.damagedRecords, state.filesLeftOut);
         return kExitIncomplete;
     }
     return kExitMerged;
