@@ -89,7 +89,10 @@ StartedProgram startProgram(const std::string& program, const std::vector<std::s
     int toChild[2];
     int fromChild[2];
     int startPipe[2];
-    if (pipe(toChild) != 0 || pipe(fromChild) != 0 || pipe2(startPipe, O_CLOEXEC) != 0) {
+    // Close-on-exec, so that no other child started meanwhile holds them
+    // open: a child waits for the end of its input until the test closes it.
+    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0 ||
+        pipe2(startPipe, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
     // The test writes to a child that may have stopped reading: that must

@@ -7,6 +7,7 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "run_program.h"
@@ -70,6 +71,28 @@ TEST(WindowsMergedFile, CtrlCRemovesTheStagingFile) {
     LargeFolder ff;
     ASSERT_TRUE(cutShort(ff, SIGINT)) << "the run ended before it could be interrupted";
     EXPECT_EQ(readFile(ff.merged), kEarlier);
+    EXPECT_FALSE(fileExists(ff.staging));
+}
+
+TEST(WindowsMergedFile, SecondRunOnTheFolderWaitsForTheFirst) {
+    // Started while the first writes its merged file, the second run waits
+    // for it, then merges the folder itself: the merged file is one run's.
+    LargeFolder ff;
+    StartedProgram first = startWindowsProgram({windowsPath(ff.path)});
+    for (int waited = 0; waited < 30000 && !fileExists(ff.staging); ++waited) {
+        stillRunningAfter(first, 1);
+    }
+    ASSERT_TRUE(fileExists(ff.staging)) << "the first run ended before the second could start";
+    RunResult second = runWindowsProgram({windowsPath(ff.path)});
+    RunResult firstRun = finishProgram(first);
+    EXPECT_EQ(firstRun.status, 0);
+    EXPECT_EQ(second.status, 0);
+    EXPECT_NE(second.output.find(" Waiting for another run on folder " + windowsPath(ff.path) +
+                                 "\\ to end \n"),
+              std::string::npos)
+        << second.output;
+    EXPECT_EQ(line(readFile(ff.merged), 1), "Meteor Count = 048000");
+    EXPECT_EQ(readFile(ff.merged).size(), std::filesystem::file_size(ff.merged));
     EXPECT_FALSE(fileExists(ff.staging));
 }
 
