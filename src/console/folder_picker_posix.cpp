@@ -169,7 +169,29 @@ Answer askZenity(std::string& answer) {
     return Answer::Unavailable;
 }
 
-// One question on the console. An empty line or the end of input cancels.
+// The path meant by an answer at the prompt. A path dropped into a
+// terminal arrives quoted and followed by a blank, and a path typed as in a
+// shell may begin with ~/: blanks around the answer go, then one pair of
+// surrounding single or double quotes, and a leading ~/ stands for the home
+// folder. Everything else is taken as it stands.
+std::string meantPath(const std::string& answer) {
+    const std::size_t first = answer.find_first_not_of(" \t\r");
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    std::string path = answer.substr(first, answer.find_last_not_of(" \t\r") - first + 1);
+    if (path.size() >= 2 && (path.front() == '\'' || path.front() == '"') &&
+        path.back() == path.front()) {
+        path = path.substr(1, path.size() - 2);
+    }
+    const char* home = std::getenv("HOME");
+    if (path.rfind("~/", 0) == 0 && home != nullptr && home[0] != '\0') {
+        path = home + path.substr(1);
+    }
+    return path;
+}
+
+// One question on the console. An empty answer or the end of input cancels.
 Answer askConsole(std::string& answer) {
     std::printf(" %s: ", kFolderPrompt);
     std::fflush(stdout);
@@ -179,6 +201,7 @@ Answer askConsole(std::string& answer) {
     } else if (!answered) {
         std::printf("\n");
     }
+    answer = meantPath(answer);
     return answered && !answer.empty() ? Answer::Chosen : Answer::Cancelled;
 }
 

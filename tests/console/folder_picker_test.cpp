@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -69,10 +70,34 @@ TEST(ConsolePrompt, RefusesWhatIsNotAFolderAndAsksAgain) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output, kBanner + kPrompt + "/no/such/folder\n /no/such/folder is not a folder \n" +
                               kPrompt + file + "\n " + file + " is not a folder \n" + kPrompt +
-                              station.ff + "\n" + kDone);
+                              station.ff + "\n" + kDone + mergedLine(1, 1, station.merged()));
     EXPECT_TRUE(station.merges());
     EXPECT_NE(readFile(station.merged()).find("\nFF  folder = " + station.ff + "/\r\n"),
               std::string::npos);
+}
+
+TEST(ConsolePrompt, DroppedOrHomeRelativePathIsTakenAsMeant) {
+    // As a terminal hands over a dropped path, as typed with ~/, and with
+    // an unpaired quote, which is taken literally.
+    Station station;
+    const std::string home = "HOME=" + station.temp.path + "/HALD/ff";
+    for (const std::string& answer :
+         std::vector<std::string>{"'" + station.ff + "' ", "  \"" + station.ff + "\"\t", "~/night1", "'~/night1'"}) {
+        SCOPED_TRACE(answer);
+        std::filesystem::remove(station.merged());
+        RunOptions options = session(station, "", "", answer + "\n");
+        options.environment.push_back(home);
+        RunResult run = runProgram(programPath(), {}, options);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.output, kBanner + kPrompt + answer + "\n" + kDone +
+                                  mergedLine(1, 1, station.merged()));
+        EXPECT_TRUE(station.merges());
+    }
+    RunOptions unpaired = session(station, "", "", "'" + station.ff + "\n");
+    RunResult refused = runProgram(programPath(), {}, unpaired);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.output, kBanner + kPrompt + "'" + station.ff + "\n '" + station.ff +
+                                  " is not a folder \n" + kPrompt + "\n" + kCancelled);
 }
 
 TEST(ConsolePrompt, EmptyLineOrEndOfInputCancelsAtOnce) {
@@ -96,7 +121,7 @@ TEST(ConsolePrompt, AskedWithNoArgumentOrWithTwo) {
         Station station;
         RunResult run = runProgram(programPath(), arguments, session(station, "", "", station.ff + "\n"));
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.output, kBanner + kPrompt + station.ff + "\n" + kDone);
+        EXPECT_EQ(run.output, kBanner + kPrompt + station.ff + "\n" + kDone + mergedLine(1, 1, station.merged()));
         EXPECT_TRUE(station.merges());
     }
 }
@@ -105,13 +130,13 @@ TEST(ConsolePrompt, UsedWithoutADisplayOrWithoutZenity) {
     Station station;
     station.zenity("echo '" + station.ff + "'");
     RunResult noDisplay = runProgram(programPath(), {}, session(station, "", "", station.ff + "\n"));
-    EXPECT_EQ(noDisplay.output, kBanner + kPrompt + station.ff + "\n" + kDone);
+    EXPECT_EQ(noDisplay.output, kBanner + kPrompt + station.ff + "\n" + kDone + mergedLine(1, 1, station.merged()));
     EXPECT_EQ(station.zenityCalls(), "");
 
     std::remove((station.bin + "/zenity").c_str());
     RunResult noZenity = runProgram(programPath(), {}, session(station, ":0", "wayland-0", station.ff + "\n"));
     EXPECT_EQ(noZenity.status, 0);
-    EXPECT_EQ(noZenity.output, kBanner + kPrompt + station.ff + "\n" + kDone);
+    EXPECT_EQ(noZenity.output, kBanner + kPrompt + station.ff + "\n" + kDone + mergedLine(1, 1, station.merged()));
 }
 
 TEST(ZenityChooser, ChosenFolderIsMergedOnX11AndWayland) {
@@ -120,7 +145,7 @@ TEST(ZenityChooser, ChosenFolderIsMergedOnX11AndWayland) {
         station.zenity("echo '" + station.ff + "'");
         RunResult run = runProgram(programPath(), {}, session(station, display, wayland, "not read\n"));
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.output, kBanner + kDone);
+        EXPECT_EQ(run.output, kBanner + kDone + mergedLine(1, 1, station.merged()));
         EXPECT_EQ(station.zenityCalls(), kZenityArguments);
         EXPECT_TRUE(station.merges());
     }
@@ -142,7 +167,7 @@ TEST(ZenityChooser, AnswerThatIsNotAFolderIsRefusedAndAskedAgain) {
                    "'; else : > '" + station.temp.path + "/asked'; echo /no/such/folder; fi");
     RunResult run = runProgram(programPath(), {}, session(station, ":0", "", ""));
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, kBanner + " /no/such/folder is not a folder \n" + kDone);
+    EXPECT_EQ(run.output, kBanner + " /no/such/folder is not a folder \n" + kDone + mergedLine(1, 1, station.merged()));
     EXPECT_EQ(station.zenityCalls(), kZenityArguments + kZenityArguments);
     EXPECT_TRUE(station.merges());
 }
@@ -153,7 +178,7 @@ TEST(ZenityChooser, ChooserThatFailsGivesWayToTheConsolePrompt) {
     RunResult run = runProgram(programPath(), {}, session(station, ":0", "", station.ff + "\n"));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output, kBanner + " zenity's folder chooser failed (exit status 255); asking on "
-                                    "the console \n" + kPrompt + station.ff + "\n" + kDone);
+                                    "the console \n" + kPrompt + station.ff + "\n" + kDone + mergedLine(1, 1, station.merged()));
     EXPECT_TRUE(station.merges());
 }
 
@@ -167,7 +192,7 @@ TEST(ZenityChooser, RealZenityWithoutAServerGivesWayToTheConsolePrompt) {
     RunResult run = runProgram(programPath(), {}, options);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output, kBanner + " zenity's folder chooser cannot reach the display; asking on "
-                                    "the console \n" + kPrompt + station.ff + "\n" + kDone);
+                                    "the console \n" + kPrompt + station.ff + "\n" + kDone + mergedLine(1, 1, station.merged()));
     EXPECT_TRUE(station.merges());
 }
 
