@@ -10,6 +10,7 @@
 #include "detection_log.h"
 #include "help_switches.h"
 #include "merge_run.h"
+#include "shown_text.h"
 
 namespace {
 
@@ -89,15 +90,22 @@ bool answerInfoOption(int argc, char** argv, int& status) {
     }
     const std::string argument = argv[1];
     const bool help = isHelpSwitch(argument);
-    if ((!help && argument != "--version") || isExistingFolder(argument)) {
+    const bool version = argument == "--version";
+    const bool option = help || version || (!argument.empty() && argument[0] == '-');
+    if (!option || isExistingFolder(argument)) {
         return false;
     }
     if (help) {
         printUsage();
-    } else {
+    } else if (version) {
         std::printf("%s %.2f\n", kProgramName, kProgramVersion);
+    } else {
+        // A mistyped option would otherwise be taken for a folder that is
+        // not there.
+        std::printf(" Unknown option %s (%s --help lists the options) \n",
+                    shownText(argument).c_str(), kProgramName);
     }
-    status = 0;
+    status = help || version ? 0 : kExitFileError;
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
         // Standard output is what failed, so the reason goes to standard error.
         std::fprintf(stderr, "%s: cannot write to standard output (%s)\n", kProgramName,

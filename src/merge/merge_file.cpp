@@ -28,6 +28,7 @@ bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
         reportReadFailure();
         return true;
     }
+    ++state.filesRead;
     int records = 0;
     while (records < kMaxRecordsPerFile) {
         ReadStatus status = readDetectionRecord(state.input, state.record, problem);

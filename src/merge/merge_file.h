@@ -14,6 +14,7 @@ struct MergeState {
     DetectionInput input;
     DetectionRecord record;
     std::int32_t count = 0;     // records written to the merged file
+    long filesRead = 0;         // per-camera files whose records were read
     long damagedRecords = 0;    // records refused as damaged
     long filesLeftOut = 0;      // listed files refused, or not read to their end
 };

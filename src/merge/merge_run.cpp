@@ -3,11 +3,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 
 #include "camera_number.h"
+#include "console_window.h"
 #include "detection_log.h"
 #include "file_identity.h"
 #include "folder_listing.h"
@@ -40,6 +42,7 @@ struct OwnFiles {
 
 // What a run works with once it has its folder.
 struct Run {
+    bool waited = false;  // the user was waited for after a failure
     MergePaths paths;
     FolderLock lock;
     std::ifstream listing;
@@ -57,13 +60,17 @@ void leaveFolder(Run& run) {
 enum class Wait { ForCharacter, ForNumber };
 
 // Ends a run that failed, once its message is out: the new merged file
-// goes, the folder is left to the next run, and the user is waited for.
+// goes, the folder is left to the next run, and the user is told what
+// ends the wait and waited for.
 int endAfterFailure(Run& run, Wait wait) {
     abandonDetectionLog();
     leaveFolder(run);
+    run.waited = true;
     if (wait == Wait::ForCharacter) {
+        std::printf(" Enter CR to exit program \n");
         waitForCharacter();
     } else {
+        std::printf(" Type a number and Enter to exit program \n");
         waitForInteger();
     }
     return kExitFileError;
@@ -84,8 +91,7 @@ int endAfterFolderNotFlushed(Run& run) {
 
 int endAfterOpenFailure(Run& run, const std::string& path, int error) {
     std::printf(" Cannot open file %s for reading \n", path.c_str());
-    std::printf(" (%s) \n", std::strerror(error));
-    std::printf("\n Enter CR to exit program \n");
+    std::printf(" (%s) \n\n", std::strerror(error));
     return endAfterFailure(run, Wait::ForCharacter);
 }
 
@@ -146,9 +152,54 @@ bool fitsTheHeader(const MergePaths& paths) {
     return false;
 }
 
+// What a complete run did: the records merged, from how many files, into
+// which file, and how much was left out. Status 2 when anything was.
+int reportMerged(const MergePaths& paths, const MergeState& state) {
+    std::printf("\n Done with processing \n");
+    if (state.filesRead == 0 && state.filesLeftOut == 0) {
+        std::printf(" No per-camera files (KELdetectinfo_<camera>_<text>.txt) in folder %s \n",
+                    paths.ffFolder.c_str());
+    }
+    std::printf(" Merged %ld record%s from %ld file%s into %s \n", static_cast<long>(state.count),
+                state.count == 1 ? "" : "s", state.filesRead, state.filesRead == 1 ? "" : "s",
+                paths.mergedPath.c_str());
+    if (state.damagedRecords > 0 || state.filesLeftOut > 0) {
+        std::printf(" Not merged: %ld damaged record(s); %ld listed file(s) refused or not read "
+                    "to their end \n",
+                    state.damagedRecords, state.filesLeftOut);
+        return kExitIncomplete;
+    }
+    return kExitMerged;
+}
+
+enum class FolderSource { Argument, Chosen };
+
+// Whether the folder given as `typed` is an existing folder, looked at as
+// the run will use it (`ffFolder`, ending in a separator, so that a drive
+// letter alone names its drive); false after a message that says what the
+// path as typed names instead.
+bool namesAFolder(const std::string& typed, const std::string& ffFolder) {
+    std::error_code error;
+    if (std::filesystem::is_directory(ffFolder, error)) {
+        return true;
+    }
+    std::error_code typedError;
+    const std::filesystem::file_status status = std::filesystem::status(typed, typedError);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        std::printf(" FF folder %s does not exist \n", shownText(typed).c_str());
+    } else if (std::filesystem::exists(status)) {
+        std::printf(" %s is not a folder \n", shownText(typed).c_str());
+    } else {
+        std::printf(" FF folder %s cannot be looked at (%s) \n", shownText(typed).c_str(),
+                    (error ? error : typedError).message().c_str());
+    }
+    return false;
+}
+
 // The FF folder from the one argument, or else from the folder source.
 // False, after a message, when there is none.
-bool obtainFfFolder(int argc, char** argv, std::string& folder) {
+bool obtainFfFolder(int argc, char** argv, std::string& folder, FolderSource& source) {
+    source = argc == 2 ? FolderSource::Argument : FolderSource::Chosen;
     if (argc == 2) {
         folder = argv[1];
     } else if (!browseForFfFolder(folder)) {
@@ -161,23 +212,13 @@ bool obtainFfFolder(int argc, char** argv, std::string& folder) {
     return true;
 }
 
-}  // namespace
-
-int runMerge(int argc, char** argv) {
-    int answered = 0;
-    if (answerInfoOption(argc, argv, answered)) {
-        return answered;
-    }
-    printBanner();
-
-    std::string folder;
-    if (!obtainFfFolder(argc, argv, folder)) {
-        return kExitFileError;
-    }
-    Run run;
+// Merges the FF folder `folder`: every step of a run after the folder is
+// known, up to the message that says what was done.
+int mergeFolder(Run& run, const std::string& folder) {
     run.paths = deriveMergePaths(folder);
     const MergePaths& paths = run.paths;
-    if (!fitsTheHeader(paths) || !hostAcceptsRunPaths(paths)) {
+    if (!fitsTheHeader(paths) || !hostAcceptsRunPaths(paths) ||
+        !namesAFolder(folder, paths.ffFolder)) {
         return kExitFileError;
     }
     // Made without clearing the record, whose room for written lines (over
@@ -188,10 +229,11 @@ int runMerge(int argc, char** argv) {
     const ListingResult listed =
         writeFolderListing(paths.ffFolder, paths.listingPath, run.state->filesLeftOut);
     if (listed == ListingResult::Refused) {
+        leaveFolder(run);
         return kExitFileError;
     }
     if (listed == ListingResult::Unwritable) {
-        std::printf("\n Enter CR to exit program \n");
+        std::printf("\n");
         return endAfterFailure(run, Wait::ForCharacter);
     }
 
@@ -238,13 +280,30 @@ int runMerge(int argc, char** argv) {
         return endAfterFolderNotFlushed(run);
     }
     leaveFolder(run);
-    const MergeState& state = *run.state;
-    std::printf("\n Done with processing \n");
-    if (state.damagedRecords > 0 || state.filesLeftOut > 0) {
-        std::printf(" Not merged: %ld damaged record(s); %ld listed file(s) refused or not read "
-                    "to their end \n",
-                    state.damagedRecords, state.filesLeftOut);
-        return kExitIncomplete;
+    return reportMerged(paths, *run.state);
+}
+}  // namespace
+
+int runMerge(int argc, char** argv) {
+    int answered = 0;
+    if (answerInfoOption(argc, argv, answered)) {
+        return answered;
     }
-    return kExitMerged;
+    printBanner();
+
+    std::string folder;
+    FolderSource source = FolderSource::Argument;
+    if (!obtainFfFolder(argc, argv, folder, source)) {
+        return kExitFileError;
+    }
+    Run run;
+    const int status = mergeFolder(run, folder);
+    // A window that Explorer opened for the run would close with it, its
+    // messages unread. A run given its folder (by a script, a scheduled
+    // task) never waits.
+    if (source == FolderSource::Chosen && !run.waited && consoleClosesWithProgram()) {
+        std::printf(" Press Enter to close this window \n");
+        waitForCharacter();
+    }
+    return status;
 }

@@ -76,13 +76,17 @@ void PrintTo(const FailureExit& exit, std::ostream* out) {
     *out << exit.name;
 }
 
+const std::string kTypeANumber = " Type a number and Enter to exit program \n";
+const std::string kEnterCr = " Enter CR to exit program \n";
+
 std::string cannotWrite(const Folder& ff, const std::string& reason) {
-    return " Cannot write KEL detection log file " + ff.mergedPath() + " (" + reason + ") \n";
+    return " Cannot write KEL detection log file " + ff.mergedPath() + " (" + reason + ") \n" +
+           kTypeANumber;
 }
 
 std::string cannotCreate(const Folder& ff, const std::string& reason) {
     return " Cannot open KEL detection log file " + ff.mergedPath() + " for writing \n (" +
-           reason + ") \n";
+           reason + ") \n" + kTypeANumber;
 }
 
 std::string cannotWriteListing(const Folder& ff, const std::string& reason) {
@@ -153,7 +157,8 @@ const FailureExit kFailureExits[] = {
      [](const Folder& ff) {
          return " KEL detection log file " + ff.mergedPath() +
                 " was written, but its folder could not be flushed to disk (Input/output "
-                "error) \n";
+                "error) \n" +
+                kTypeANumber;
      },
      Wait::ForNumber, true, true},
     {"ListingInReadOnlyFolder",
@@ -178,14 +183,14 @@ const FailureExit kFailureExits[] = {
      },
      [](const Folder& ff) {
          return " KELdetectinfo directory listing file " + ff.listing() +
-                " not found (or not generated)\n\n";
+                " not found (or not generated)\n\n" + kEnterCr;
      },
      Wait::ForCharacter},
     {"ListingReadFails",
      [](Folder& ff, RunOptions&) { return failing(ff, ff.listing(), "read:error=EIO:when=1"); },
      [](const Folder& ff) {
          return " KELdetectinfo directory listing file " + ff.listing() +
-                " could not be read to its end\n\n";
+                " could not be read to its end\n\n" + kEnterCr;
      },
      Wait::ForCharacter},
     {"PerCameraFileCannotBeOpened",

@@ -56,23 +56,29 @@ TEST(InfoOptions, ExistingFolderNamedLikeAnOptionIsMerged) {
                   perCameraHeader(1) + perCameraRecord(1, 1, 1));
         RunResult run = runProgram(programPath(), {name}, inFolder(temp.path));
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.output, kBanner + kDone);
+        EXPECT_EQ(run.output, kBanner + kDone +
+                                  mergedLine(1, 1, name + "/KELdetectinfo_0000_" + name + ".txt"));
         EXPECT_EQ(readFile(temp.path + "/" + name + "/KELdetectinfo_0000_" + name + ".txt")
                       .substr(0, 23),
                   "Meteor Count = 000001\r\n");
     }
 }
 
-TEST(InfoOptions, OtherArgumentsStayTheFolder) {
+TEST(InfoOptions, NearMissesAreUnknownOptionsAndOtherArgumentsFolders) {
     TempFolder temp;
-    // Near misses, and "/?", which only Windows takes as a switch: each is
-    // a folder, here one that does not exist.
-    for (const std::string argument : {"--HELP", "-help", "--version=1", "-?", "/?"}) {
+    // Near misses of the options, refused before anything is written.
+    for (const std::string argument : {"-V", "--HELP", "-help", "--version=1", "-?", "-"}) {
         SCOPED_TRACE(argument);
         RunResult run = runProgram(programPath(), {argument}, inFolder(temp.path));
         EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.output.rfind(kBanner, 0), 0u) << run.output;
+        EXPECT_EQ(run.output, " Unknown option " + argument +
+                                  " (kel_combine_detectinfo --help lists the options) \n");
     }
+    // "/?", which only Windows takes as a switch, is a folder here.
+    RunResult path = runProgram(programPath(), {"/?"}, inFolder(temp.path));
+    EXPECT_EQ(path.status, 1);
+    EXPECT_EQ(path.output, kBanner + " FF folder /? does not exist \n");
+    EXPECT_TRUE(std::filesystem::is_empty(temp.path));
     // With a second argument the folder is asked for; no answer cancels.
     RunResult two = runProgram(programPath(), {"--help", "--version"}, inFolder(temp.path));
     EXPECT_EQ(two.status, 1);

@@ -29,7 +29,7 @@ TEST(MergeRun, MergesEveryRecordOfEveryFileInListingOrder) {
 
     RunResult run = runProgram(programPath(), {ff.path});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, kBanner + kDone);
+    EXPECT_EQ(run.output, kBanner + kDone + mergedLine(6, 4, ff.mergedPath()));
     const std::string expected =
         mergedHeader(6, ff.path + "/", ff.temp.path + "/HALD/Cal/") +
         crlf(kSeparator + "FF_c1_m1.fits                         \nCAL_c1.txt                 \n"
@@ -57,9 +57,11 @@ TEST(MergeRun, MergesEveryRecordOfEveryFileInListingOrder) {
 
 TEST(MergeRun, EmptyFolderGivesTheHeaderOnly) {
     FfFolder ff;
+    // The parent of a night's folder holds none of its files: the run says so.
     RunResult run = runProgram(programPath(), {ff.path + "/"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, kBanner + kDone);
+    EXPECT_EQ(run.output, kBanner + kDone + " No per-camera files (KELdetectinfo_<camera>_<text>.txt) in folder " +
+                              ff.path + "/ \n" + mergedLine(0, 0, ff.mergedPath()));
     EXPECT_EQ(withoutTime(ff.merged()), mergedHeader(0, ff.path + "/", ff.temp.path + "/HALD/Cal/"));
     EXPECT_EQ(readFile(ff.file("MergeListing_KELdetectinfo.txt")), "");
 }
@@ -96,7 +98,8 @@ TEST(MergeRun, ListedNamesWithoutCameraNumberAreReportedAndLeftOut) {
                   std::string::npos)
             << run.output;
     }
-    EXPECT_NE(run.output.find(kDone + " Not merged: 0 damaged record(s); 2 listed file(s)"),
+    EXPECT_NE(run.output.find(kDone + mergedLine(1, 1, ff.mergedPath()) +
+                              " Not merged: 0 damaged record(s); 2 listed file(s)"),
               std::string::npos)
         << run.output;
     const std::string merged = ff.merged();
@@ -164,7 +167,7 @@ TEST(MergeRun, LinksToTheMergedFileAreNotRead) {
         named += " File " + ff.file(link) +
                  " is this run's merged file under another name; not read \n";
     }
-    EXPECT_EQ(run.output, kBanner + named + kDone +
+    EXPECT_EQ(run.output, kBanner + named + kDone + mergedLine(1, 1, ff.mergedPath()) +
                               " Not merged: 0 damaged record(s); 3 listed file(s) refused or not "
                               "read to their end \n");
     EXPECT_EQ(ff.merged().substr(0, 23), "Meteor Count = 000001\r\n");
@@ -185,21 +188,19 @@ TEST(MergeRun, CameraNumberIsReadFromAtMostFourCharacters) {
     EXPECT_EQ(merged.find("FF_c5_m1"), std::string::npos);
 }
 
-TEST(MergeRun, MergedFileThatCannotBeCreatedIsReported) {
+TEST(MergeRun, ArgumentThatNamesNoFolderIsRefusedBeforeAnythingIsWritten) {
+    // A mistyped folder, and a per-camera file given in place of its folder.
     FfFolder ff;
     writeFile(ff.file("KELdetectinfo_0001_a.txt"), perCameraHeader(1) + perCameraRecord(1, 1, 1));
-    makeFolders(ff.file("KELdetectinfo_0000_night1.txt"));  // a folder in the way
-    RunResult run = runProgram(programPath(), {ff.path});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.output, kBanner + " Cannot open KEL detection log file " +
-                              ff.file("KELdetectinfo_0000_night1.txt") +
-                              " for writing \n (Is a directory) \n");
-
     RunResult missing = runProgram(programPath(), {ff.path + "/none"});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.output, kBanner + " Cannot open KEL detection log file " + ff.path +
-                                  "/none/KELdetectinfo_0000_none.txt for writing \n"
-                                  " (No such file or directory) \n");
+    EXPECT_EQ(missing.output, kBanner + " FF folder " + ff.path + "/none does not exist \n");
+
+    RunResult file = runProgram(programPath(), {ff.file("KELdetectinfo_0001_a.txt")});
+    EXPECT_EQ(file.status, 1);
+    EXPECT_EQ(file.output, kBanner + " " + ff.file("KELdetectinfo_0001_a.txt") + " is not a folder \n");
+    EXPECT_FALSE(fileExists(ff.file("MergeListing_KELdetectinfo.txt")));
+    EXPECT_FALSE(fileExists(ff.mergedPath()));
 }
 
 TEST(MergeRun, EmptyFolderArgumentIsRefused) {
@@ -225,14 +226,14 @@ TEST(MergeRun, FileBeyondTheRecordCapIsCutAndReported) {
     writeFile(ff.file("KELdetectinfo_0001_a.txt"), atCap);
     RunResult whole = runProgram(programPath(), {ff.path});
     EXPECT_EQ(whole.status, 0);
-    EXPECT_EQ(whole.output, kBanner + kDone);
+    EXPECT_EQ(whole.output, kBanner + kDone + mergedLine(99999, 1, ff.mergedPath()));
     EXPECT_EQ(ff.merged().substr(0, 23), "Meteor Count = 099999\r\n");
 
     // A separator alone after the last record begins no further record.
     writeFile(ff.file("KELdetectinfo_0001_a.txt"), atCap + kSeparator + "\n  \n");
     RunResult closed = runProgram(programPath(), {ff.path});
     EXPECT_EQ(closed.status, 0);
-    EXPECT_EQ(closed.output, kBanner + kDone);
+    EXPECT_EQ(closed.output, kBanner + kDone + mergedLine(99999, 1, ff.mergedPath()));
 
     writeFile(ff.file("KELdetectinfo_0001_a.txt"), atCap + perCameraRecord(1, 2, 0));
     writeFile(ff.file("KELdetectinfo_0002_b.txt"), perCameraHeader(1) + perCameraRecord(2, 1, 0));
@@ -240,7 +241,7 @@ TEST(MergeRun, FileBeyondTheRecordCapIsCutAndReported) {
     EXPECT_EQ(cut.status, 2);
     EXPECT_EQ(cut.output, kBanner + " File " + ff.file("KELdetectinfo_0001_a.txt") +
                               " holds more than 99999 records; the rest of it was not merged \n" +
-                              kDone +
+                              kDone + mergedLine(100000, 2, ff.mergedPath()) +
                               " Not merged: 0 damaged record(s); 1 listed file(s) refused or not "
                               "read to their end \n");
     const std::string merged = ff.merged();

@@ -49,6 +49,7 @@ TEST(OddEntries, NamesWhoseTypeCannotBeToldAreNamedAndCounted) {
                   " cannot be looked at (No such file or directory); not merged \n" + " File " +
                   ff.file("KELdetectinfo_0003_private.txt") +
                   " cannot be looked at (Permission denied); not merged \n" + kDone +
+                  mergedLine(1, 1, ff.mergedPath()) +
                   " Not merged: 0 damaged record(s); 2 listed file(s) refused or not read to "
                   "their end \n");
     EXPECT_EQ(ff.merged().substr(0, 23), "Meteor Count = 000001\r\n");
@@ -81,7 +82,7 @@ TEST(OddEntries, NameSwappedForAFifoAfterTheListingIsNamedNotWaitedOn) {
     const RunResult run = finishProgram(started);
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.output, kBanner + " File " + swapped + " is no longer a regular file; not merged \n" +
-                              kDone + kOneFileLeftOut);
+                              kDone + mergedLine(2, 2, ff.mergedPath()) + kOneFileLeftOut);
     EXPECT_EQ(ff.merged().substr(0, 23), "Meteor Count = 000002\r\n");
 }
 
@@ -148,7 +149,8 @@ TEST(OddEntries, PathsLongerThanTheSystemOpensAreRefusedAtTheirEdge) {
                                 std::to_string(path.size()) +
                                 " characters, and this system opens paths of at most 4095; not "
                                 "merged \n" +
-                                kDone + kOneFileLeftOut);
+                                kDone + mergedLine(0, 0, fits + "/KELdetectinfo_0000_night1.txt") +
+                                kOneFileLeftOut);
 }
 
 TEST(OddEntries, FolderNameTooLongToNameTheMergedFileIsRefused) {

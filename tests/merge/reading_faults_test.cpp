@@ -49,7 +49,7 @@ TEST(ReadingFaults, FileWithoutLineEndsIsRefusedInBoundedMemory) {
     EXPECT_EQ(run.output, kBanner + " Damaged header in file " + ff.tested +
                               " at line 1: the line is longer than 262144 bytes; no records "
                               "merged from it \n" +
-                              kDone +
+                              kDone + mergedLine(2, 2, ff.path + "/KELdetectinfo_0000_night1.txt") +
                               " Not merged: 0 damaged record(s); 1 listed file(s) refused or not "
                               "read to their end \n");
     ff.expectSoundRecordsMerged();
@@ -64,7 +64,7 @@ TEST(ReadingFaults, ReadErrorInsideTheHeaderIsReportedAsAReadError) {
     EXPECT_EQ(run.output, kBanner + " Cannot read file " + ff.tested +
                               " at line 1 (read error: Input/output error); the rest of it was "
                               "not merged \n" +
-                              kDone +
+                              kDone + mergedLine(2, 2, ff.path + "/KELdetectinfo_0000_night1.txt") +
                               " Not merged: 0 damaged record(s); 1 listed file(s) refused or not "
                               "read to their end \n");
     ff.expectSoundRecordsMerged();

@@ -94,3 +94,9 @@ std::string crlf(const std::string& lfText) {
     }
     return out;
 }
+
+std::string mergedLine(int records, int files, const std::string& mergedPath) {
+    return " Merged " + std::to_string(records) + (records == 1 ? " record" : " records") +
+           " from " + std::to_string(files) + (files == 1 ? " file" : " files") + " into " +
+           mergedPath + " \n";
+}

@@ -28,6 +28,9 @@ inline const std::string kBanner =
     "=========================================================\n\n";
 inline const std::string kDone = "\n Done with processing \n";
 
+// The line that follows kDone: what a complete run merged, into which file.
+std::string mergedLine(int records, int files, const std::string& mergedPath);
+
 // A record's separator line, LF ended.
 inline const std::string kSeparator = "-------------------------------------------------------\n";
 

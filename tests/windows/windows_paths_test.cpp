@@ -33,7 +33,8 @@ TEST(WindowsPaths, HeaderShowsBackslashPathsHoweverTheFolderWasTyped) {
         SCOPED_TRACE(typed);
         RunResult run = runWindowsProgram({typed});
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.output, kBanner + kDone);
+        EXPECT_EQ(run.output, kBanner + kDone +
+                                  mergedLine(6, 3, windowsPath(ff) + "\\KELdetectinfo_0000_night1.txt"));
         const std::string text = readFile(merged);
         EXPECT_EQ(line(text, 1), "Meteor Count = 000006");
         EXPECT_EQ(line(text, 5), "FF  folder = " + windowsPath(ff) + "\\");
@@ -80,8 +81,9 @@ TEST(WindowsPaths, DriveRootNamesTheMergedFileForItsLetter) {
         std::filesystem::remove(temp.path + "/root/KELdetectinfo_0000_K.txt");
         RunResult run = runWindowsProgram({typed});
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.output, kBanner + kDone);
         const std::string letter(1, typed[0]);
+        EXPECT_EQ(run.output, kBanner + kDone +
+                                  mergedLine(6, 3, letter + ":\\KELdetectinfo_0000_" + letter + ".txt"));
         const std::string merged = temp.path + "/root/KELdetectinfo_0000_" + letter + ".txt";
         ASSERT_TRUE(fileExists(merged)) << testing::PrintToString(namesIn(temp.path + "/root"));
         const std::string text = readFile(merged);
@@ -110,7 +112,8 @@ TEST(WindowsPaths, RelativeFoldersStayRelativeInTheHeader) {
         std::filesystem::remove(merged);
         RunResult run = runWindowsProgram({c.typed}, options("", c.workingFolder));
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.output, kBanner + kDone);
+        EXPECT_EQ(run.output,
+                  kBanner + kDone + mergedLine(6, 3, c.header + "KELdetectinfo_0000_night1.txt"));
         ASSERT_TRUE(fileExists(merged));
         const std::string text = readFile(merged);
         EXPECT_EQ(line(text, 1), "Meteor Count = 000006");
@@ -152,8 +155,12 @@ TEST(WindowsPaths, PathsLongerThanWindowsOpensAreRefusedAtTheirEdge) {
         SCOPED_TRACE(folder);
         RunResult run = runWindowsProgram({windowsPath(folder)});
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.output, kBanner + kDone);
         const std::string name = std::filesystem::path(folder).filename().string();
+        const bool listingEdge = folder == listingFits;
+        EXPECT_EQ(run.output, kBanner + kDone +
+                                  mergedLine(listingEdge ? 2 : 6, listingEdge ? 1 : 3,
+                                             windowsPath(folder) + "\\KELdetectinfo_0000_" + name +
+                                                 ".txt"));
         EXPECT_EQ(line(readFile(folder + "/KELdetectinfo_0000_" + name + ".txt"), 1),
                   folder == listingFits ? "Meteor Count = 000002" : "Meteor Count = 000006");
     }
@@ -193,6 +200,7 @@ TEST(WindowsPaths, PathsLongerThanWindowsOpensAreRefusedAtTheirEdge) {
                               " cannot be opened: its path has 260 characters, and Windows "
                               "opens paths of at most 259; not merged \n" +
                               kDone +
+                              mergedLine(2, 1, windowsPath(ff) + "\\KELdetectinfo_0000_night1.txt") +
                               " Not merged: 0 damaged record(s); 1 listed file(s) refused or not "
                               "read to their end \n");
     EXPECT_EQ(line(readFile(ff + "/KELdetectinfo_0000_night1.txt"), 1), "Meteor Count = 000002");

@@ -101,7 +101,8 @@ TEST(WindowsListing, AnEarlierListingThatCannotBeRemovedEndsTheRunFirst) {
     // Once the listing can go, the run lists the folder anew.
     RunResult run = runWindowsProgram({windowsPath(ff)});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, kBanner + kDone);
+    EXPECT_EQ(run.output, kBanner + kDone +
+                              mergedLine(6, 3, windowsPath(ff) + "\\KELdetectinfo_0000_night1.txt"));
     EXPECT_EQ(readFile(listing), kExampleListing);
 }
 
@@ -116,7 +117,8 @@ TEST(WindowsListing, FolderNamesReachTheCommandInterpreterUnchanged) {
         copyExample(ff);
         RunResult run = runWindowsProgram({windowsPath(ff)});
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.output, kBanner + kDone);
+        EXPECT_EQ(run.output, kBanner + kDone +
+                                  mergedLine(6, 3, windowsPath(ff) + "\\KELdetectinfo_0000_" + name + ".txt"));
         EXPECT_EQ(readFile(ff + "/" + kListingName), kExampleListing);
         const std::string merged = ff + "/KELdetectinfo_0000_" + name + ".txt";
         ASSERT_TRUE(fileExists(merged)) << testing::PrintToString(namesIn(ff));
@@ -191,6 +193,7 @@ TEST(WindowsListing, ListedNamesThatLostACharacterAreNamedAndNotMerged) {
                               "\\KELdetectinfo_0002_?.txt has characters in its name that this "
                               "program cannot use; not merged \n" +
                               kDone +
+                              mergedLine(3, 2, windowsPath(ff) + "\\KELdetectinfo_0000_night1.txt") +
                               " Not merged: 0 damaged record(s); 1 listed file(s) refused or not "
                               "read to their end \n");
     const std::string text = readFile(ff + "/KELdetectinfo_0000_night1.txt");
