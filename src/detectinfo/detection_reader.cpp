@@ -1,12 +1,10 @@
-// Reading detection-info files. Whitespace, line ends included, separates
-// the items of a file, so numbers may share or span lines and blank lines
-// or leading blanks change nothing; a text line is everything from its
-// first non-blank character to its line end, trailing blanks included.
+// Reading detection-info files: the header, then record by record.
 
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "detection_input.h"
 #include "detection_record.h"
 #include "number_text.h"
 #include "shown_text.h"
@@ -16,156 +14,8 @@ namespace {
 
 constexpr int kHeaderLines = 11;
 
-// The whitespace of C's isspace in the C locale: blank, \t \n \v \f \r.
-bool isBlank(char c) {
-    auto byte = static_cast<unsigned char>(c);
-    return byte <= ' ' && (byte == ' ' || (byte >= '\t' && byte <= '\r'));
-}
-
-// `first`..`last` without the whitespace around it.
-std::string_view trimmed(const char* first, const char* last) {
-    while (first != last && isBlank(*first)) {
-        ++first;
-    }
-    while (last != first && isBlank(last[-1])) {
-        --last;
-    }
-    return std::string_view(first, static_cast<std::size_t>(last - first));
-}
-
-bool isHyphenLine(std::string_view text) {
-    return !text.empty() && text.find_first_not_of('-') == std::string_view::npos;
-}
-
-// True when every whitespace-separated item of the line reads as a number:
-// such a line is a segment line, never a record separator.
-bool isNumberLine(const char* first, const char* last) {
-    bool anyItem = false;
-    while (first != last) {
-        if (isBlank(*first)) {
-            ++first;
-            continue;
-        }
-        const char* start = first;
-        while (first != last && !isBlank(*first)) {
-            ++first;
-        }
-        if (!readsAsNumber(std::string_view(start, static_cast<std::size_t>(first - start)))) {
-            return false;
-        }
-        anyItem = true;
-    }
-    return anyItem;
-}
-
-// A line where reading resumes after damage: a line of hyphens, or the
-// separator this file used last, surrounding blanks aside.
-bool isResyncLine(const DetectionInput& input, const char* first, const char* last) {
-    std::string_view text = trimmed(first, last);
-    return isHyphenLine(text) || (!input.separator.empty() && text == input.separator);
-}
-
 std::string longLineProblem() {
     return "the line is longer than " + std::to_string(kMaxLineLength) + " bytes";
-}
-
-// No line was taken: the end of the file, or a line too long to hold,
-// which `longLine` then keeps until it is reported.
-bool noLine(DetectionInput& input, LineResult result) {
-    if (result == LineResult::TooLong) {
-        input.longLine = input.text.lineNumber;
-    }
-    input.rest = input.restEnd = input.lineStart = nullptr;
-    return false;
-}
-
-// Takes the next line as the current one. False at the end of the file, or
-// at a line too long to hold; while that is not reported, no further line
-// is taken.
-bool nextLine(DetectionInput& input) {
-    if (input.longLine != 0) {
-        return false;
-    }
-    const char* first = nullptr;
-    const char* last = nullptr;
-    const LineResult result = takeLine(input.text, first, last);
-    if (result != LineResult::Line) {
-        return noLine(input, result);
-    }
-    input.lineStart = input.rest = first;
-    input.restEnd = last;
-    return true;
-}
-
-// Takes lines until one holds an item; false at the end of the file or at
-// a line too long to hold.
-bool skipBlankLines(DetectionInput& input) {
-    for (;;) {
-        if (!nextLine(input)) {
-            return false;
-        }
-        while (input.rest != input.restEnd && isBlank(*input.rest)) {
-            ++input.rest;
-        }
-        if (input.rest != input.restEnd) {
-            return true;
-        }
-    }
-}
-
-// Skips whitespace up to the next item; false at the end of the file or
-// at a line too long to hold. Small, so that it is inlined where items are
-// read; lines are taken apart from it.
-inline bool skipBlanks(DetectionInput& input) {
-    while (input.rest != input.restEnd && isBlank(*input.rest)) {
-        ++input.rest;
-    }
-    return input.rest != input.restEnd || skipBlankLines(input);
-}
-
-bool nextText(DetectionInput& input, std::string_view& text) {
-    if (!skipBlanks(input)) {
-        return false;
-    }
-    text = std::string_view(input.rest, static_cast<std::size_t>(input.restEnd - input.rest));
-    input.rest = input.restEnd;
-    return true;
-}
-
-bool nextItem(DetectionInput& input, std::string_view& item) {
-    if (!skipBlanks(input)) {
-        return false;
-    }
-    const char* start = input.rest;
-    while (input.rest != input.restEnd && !isBlank(*input.rest)) {
-        ++input.rest;
-    }
-    item = std::string_view(start, static_cast<std::size_t>(input.rest - start));
-    return true;
-}
-
-// Leaves the input at the next line where reading resumes, the current
-// line included, so that the record after a damaged one is still read.
-// Lines too long to hold are passed over as part of the damage.
-void skipToSeparator(DetectionInput& input) {
-    input.longLine = 0;
-    if (input.lineStart != nullptr && isResyncLine(input, input.lineStart, input.restEnd)) {
-        input.rest = input.lineStart;
-        return;
-    }
-    for (;;) {
-        if (!nextLine(input)) {
-            if (input.longLine == 0) {
-                return;
-            }
-            input.longLine = 0;
-            continue;
-        }
-        if (isResyncLine(input, input.lineStart, input.restEnd)) {
-            input.rest = input.lineStart;
-            return;
-        }
-    }
 }
 
 ReadStatus refuse(DetectionInput& input, ReadProblem& problem, std::string what) {
@@ -393,9 +243,7 @@ HeaderStatus readDetectionHeader(DetectionInput& input, ReadProblem& problem) {
             problem.what = "the file ends inside its header";
             return HeaderStatus::Cut;
         }
-        while (input.rest != input.restEnd && isBlank(*input.rest)) {
-            ++input.rest;
-        }
+        input.rest = skipBlanksIn(input.rest, input.restEnd);
         if (input.rest != input.restEnd) {
             ++taken;
         }
@@ -501,9 +349,7 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
 
     // Text after the record's last value means the counts and the lines
     // disagree; the record is not to be trusted.
-    while (input.rest != input.restEnd && isBlank(*input.rest)) {
-        ++input.rest;
-    }
+    input.rest = skipBlanksIn(input.rest, input.restEnd);
     if (input.rest != input.restEnd) {
         std::string_view extra(input.rest, static_cast<std::size_t>(input.restEnd - input.rest));
         input.rest = input.restEnd;
