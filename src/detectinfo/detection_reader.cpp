@@ -86,7 +86,7 @@ ItemResult readWholeField(DetectionInput& input, const NumberColumn& column,
     }
     const char* first = item.data();
     const char* last = first + item.size();
-    if (!input.convertByValue && endOfWrittenWholeNumber(first, last, column.width) == last) {
+    if (!input.convertByValue && isWrittenNumber(column, first, last)) {
         out = putText(out, first, last);
     } else {
         out = writeWholeNumber(out, value, column.width);
@@ -100,12 +100,7 @@ ItemResult readWholeField(DetectionInput& input, const NumberColumn& column,
 // zero, which is written as the default rate).
 bool copiesAsWritten(const DetectionInput& input, const char* first, const char* end,
                      const NumberColumn& column, bool zeroIsDefaultRate, double value) {
-    // Text shorter than the column, with a plus sign, or without its point
-    // right before the last decimals is not in written form.
-    const auto length = end - first;
-    return !input.convertByValue && length >= column.width && length >= column.precision + 2 &&
-           *first != '+' && end[-1 - column.precision] == '.' &&
-           endOfWrittenFixed(first, end, column.width, column.precision) == end &&
+    return !input.convertByValue && isWrittenNumber(column, first, end) &&
            !(zeroIsDefaultRate && value == 0.0);
 }
 

@@ -1,5 +1,7 @@
 #include "written_line.h"
 
+#include <cstring>
+
 #include "number_text.h"
 
 namespace {
@@ -78,27 +80,28 @@ bool hasShape(const char* first, const char* last, const char* readable,
 }
 
 // The line checked number by number; `ends` gets where each number ends.
+// A line shorter than its shape has a number shorter than its column.
+// Kept out of the callers, whose common case is the shape alone.
 template <std::size_t N>
-bool hasWrittenNumbers(const char* first, const char* last, const NumberColumn (&columns)[N],
-                       const char* (&ends)[N]) {
-    for (std::size_t i = 0; i < N; ++i) {
-        const NumberColumn& column = columns[i];
-        const char* end = column.whole
-                              ? endOfWrittenWholeNumber(first, last, column.width)
-                              : endOfWrittenFixed(first, last, column.width, column.precision);
-        if (end == nullptr) {
+[[gnu::noinline]] bool hasWrittenNumbers(const char* first, const char* last,
+                                         const NumberColumn (&columns)[N], const LineShape& shape,
+                                         const char* (&ends)[N]) {
+    if (static_cast<std::size_t>(last - first) < shape.length) {
+        return false;
+    }
+    for (std::size_t i = 0;; ++i) {
+        const auto* blank = static_cast<const char*>(
+            std::memchr(first, ' ', static_cast<std::size_t>(last - first)));
+        const char* end = blank != nullptr ? blank : last;
+        if (!isWrittenNumber(columns[i], first, end)) {
             return false;
         }
         ends[i] = end;
-        if (i + 1 == N) {
-            return end == last;
-        }
-        if (end == last || *end != ' ') {
-            return false;
+        if (i + 1 == N || end == last) {
+            return i + 1 == N && end == last;
         }
         first = end + 1;
     }
-    return false;
 }
 
 }  // namespace
@@ -108,7 +111,7 @@ bool isWrittenSegmentLine(const char* first, const char* last, const char* reada
         return true;
     }
     const char* ends[std::size(kSegmentLineColumns)];
-    return hasWrittenNumbers(first, last, kSegmentLineColumns, ends);
+    return hasWrittenNumbers(first, last, kSegmentLineColumns, kSegmentLineShape, ends);
 }
 
 bool isWrittenNumbersLine(const char* first, const char* last, const char* readable,
@@ -119,5 +122,5 @@ bool isWrittenNumbersLine(const char* first, const char* last, const char* reada
         }
         return true;
     }
-    return hasWrittenNumbers(first, last, kNumbersLineColumns, ends);
+    return hasWrittenNumbers(first, last, kNumbersLineColumns, kNumbersLineShape, ends);
 }

@@ -23,3 +23,9 @@ bool isWrittenSegmentLine(const char* first, const char* last, const char* reada
 // The same for a numbers line; `ends` gets the end of each of its numbers.
 bool isWrittenNumbersLine(const char* first, const char* last, const char* readable,
                           const char* (&ends)[std::size(kNumbersLineColumns)]);
+
+// True when `first`..`end` is a number in the written form of `column`.
+inline bool isWrittenNumber(const NumberColumn& column, const char* first, const char* end) {
+    return column.whole ? isWrittenWholeNumber(first, end, column.width)
+                        : isWrittenFixed(first, end, column.width, column.precision);
+}

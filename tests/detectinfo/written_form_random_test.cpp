@@ -48,12 +48,7 @@ std::string converted(const std::string& text, const NumberColumn& column) {
 }
 
 bool takenAsWritten(const std::string& text, const NumberColumn& column) {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    const char* end = column.whole
-                          ? endOfWrittenWholeNumber(first, last, column.width)
-                          : endOfWrittenFixed(first, last, column.width, column.precision);
-    return end == last;
+    return isWrittenNumber(column, text.data(), text.data() + text.size());
 }
 
 // A value whose text in `column` has about as many whole digits as the
@@ -189,7 +184,7 @@ void checkField(const std::string& text, const NumberColumn& column, Mismatches&
         mismatches.add(std::string(column.name) + " \"" + text +
                        "\" was taken as written form, but converts to \"" + conversion + "\"");
     }
-    const int mostDigits = column.whole ? 9 : 15;
+    const int mostDigits = column.whole ? kMostWrittenWholeDigits : kMostWrittenFixedDigits;
     if (!taken && conversion == text && digitCount(text) <= mostDigits) {
         mismatches.add(std::string(column.name) + " \"" + text +
                        "\" converts to itself but was not taken as written form");
