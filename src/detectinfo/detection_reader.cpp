@@ -96,20 +96,19 @@ ItemResult readWholeField(DetectionInput& input, const NumberColumn& column,
 }
 
 // True when `first`..`end`, a plain decimal of `value` for `column`, is to
-// be copied as it stands: it is in written form (and is no frame rate of
-// zero, which is written as the default rate).
+// be copied as it stands: it is in written form, and the column shows the
+// value as read.
 bool copiesAsWritten(const DetectionInput& input, const char* first, const char* end,
-                     const NumberColumn& column, bool zeroIsDefaultRate, double value) {
+                     const NumberColumn& column, double value) {
     return !input.convertByValue && isWrittenNumber(column, first, end) &&
-           !(zeroIsDefaultRate && value == 0.0);
+           showsAsRead(column, value);
 }
 
 // Reads the next item as a number of `column` and puts its written text at
 // `out`, followed by a blank: copied when it stands in written form,
-// converted from its value otherwise. With `zeroIsDefaultRate`, a value of
-// zero is written as the default frame rate.
-ItemResult readDecimalField(DetectionInput& input, const NumberColumn& column,
-                            bool zeroIsDefaultRate, char*& out, std::string_view& item) {
+// converted from the value the column shows otherwise.
+ItemResult readDecimalField(DetectionInput& input, const NumberColumn& column, char*& out,
+                            std::string_view& item) {
     if (!skipBlanks(input)) {
         return ItemResult::End;
     }
@@ -120,7 +119,7 @@ ItemResult readDecimalField(DetectionInput& input, const NumberColumn& column,
     const char* end = parsePlainDecimalPrefix(first, input.restEnd, value);
     if (end != nullptr && (end == input.restEnd || isBlank(*end))) {
         input.rest = end;
-        if (copiesAsWritten(input, first, end, column, zeroIsDefaultRate, value)) {
+        if (copiesAsWritten(input, first, end, column, value)) {
             out = putText(out, first, end);
             *out++ = ' ';
             return ItemResult::Ok;
@@ -131,10 +130,7 @@ ItemResult readDecimalField(DetectionInput& input, const NumberColumn& column,
             return ItemResult::Bad;
         }
     }
-    if (zeroIsDefaultRate && value == 0.0) {
-        value = kDefaultFrameRate;
-    }
-    out = writeFixed(out, value, column.width, column.precision);
+    out = writeFixed(out, shownValue(column, value), column.width, column.precision);
     *out++ = ' ';
     return ItemResult::Ok;
 }
@@ -158,13 +154,18 @@ void copyRestOfLine(DetectionInput& input, char*& out) {
 }
 
 // Copies the rest of the current line as the record's numbers line when it
-// is one in written form, whose frame rate is not zero; takes the whole
-// numbers from it.
+// is one in written form whose numbers all show as read (a frame rate of
+// zero does not); takes the whole numbers from it.
 bool copyWrittenNumbersLine(DetectionInput& input, DetectionRecord& record, char*& out) {
-    const char* ends[std::size(kNumbersLineColumns)];
+    const char* ends[kNumbersLineColumnCount];
     if (input.convertByValue ||
-        !isWrittenNumbersLine(input.rest, input.restEnd, readableEnd(input.text), ends) ||
-        writtenFormIsZero(ends[2] + 1, ends[3])) {
+        !isWrittenNumbersLine(input.rest, input.restEnd, readableEnd(input.text), ends)) {
+        return false;
+    }
+    double frameRate = 0;
+    const std::string_view rate = numberOfLine(input.rest, ends, kFrameRateColumn);
+    parsePlainDecimalPrefix(rate.data(), rate.data() + rate.size(), frameRate);
+    if (!showsAsRead(kNumbersLineColumns[kFrameRateColumn], frameRate)) {
         return false;
     }
     const char* first = input.rest;
@@ -191,7 +192,7 @@ bool copyWrittenSegmentLine(DetectionInput& input, char*& out) {
 
 std::string badValue(const NumberColumn& column, std::string_view item) {
     return std::string("value ") + quoted(item) + " of " + column.name + " is not " +
-           (column.whole ? "a whole number within 32 bits" : "a number");
+           (column.kind == NumberKind::Whole ? "a whole number within 32 bits" : "a number");
 }
 
 // Copies a record text line; the reason it cannot be held when it is
@@ -297,16 +298,16 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
                                              &record.segmentCount};
         for (std::size_t i = 0; i < std::size(kNumbersLineColumns); ++i) {
             const NumberColumn& column = kNumbersLineColumns[i];
-            ItemResult result = column.whole
+            ItemResult result = column.kind == NumberKind::Whole
                                     ? readWholeField(input, column, *wholeFields[i], out, item)
-                                    : readDecimalField(input, column, i == 3, out, item);
+                                    : readDecimalField(input, column, out, item);
             if (result == ItemResult::End) {
                 return stopped(input, problem, true);
             }
             if (result == ItemResult::Bad) {
                 return refuse(input, problem, badValue(column, item));
             }
-            if (i == 2 && record.segmentCount > kMaxSegments) {
+            if (column.role == ColumnRole::SegmentCount && record.segmentCount > kMaxSegments) {
                 break;
             }
         }
@@ -327,9 +328,9 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
         }
         for (const NumberColumn& column : kSegmentLineColumns) {
             std::int32_t intensity = 0;
-            ItemResult result = column.whole
+            ItemResult result = column.kind == NumberKind::Whole
                                     ? readWholeField(input, column, intensity, out, item)
-                                    : readDecimalField(input, column, false, out, item);
+                                    : readDecimalField(input, column, out, item);
             if (result == ItemResult::End) {
                 return stopped(input, problem, true);
             }

@@ -6,43 +6,20 @@
 #include <cstdio>
 #include <string>
 
-#include "number_text.h"
+#include "number_columns.h"
 #include "text_input.h"
 
 inline constexpr int kMaxSegments = 512;
-inline constexpr double kDefaultFrameRate = 29.97;
 // Longest first or second text line of a record that readers of merged
 // files can hold; a longer one marks the record as damaged.
 inline constexpr std::size_t kMaxTextLength = 255;
 
-// A column of the numbers line or of a segment line: its header word and
-// its format in the merged file, "%0<width>d" for a whole number,
-// "%0<width>.<precision>f" for the others.
-struct NumberColumn {
-    const char* name;
-    bool whole;
-    int width;
-    int precision;
-};
-
-inline constexpr NumberColumn kNumbersLineColumns[] = {
-    {"Cam#", true, 4, 0},   {"Meteor#", true, 4, 0}, {"#Segments", true, 4, 0},
-    {"fps", false, 7, 2},   {"hnr", false, 5, 1},    {"mle", false, 5, 1},
-    {"bin", false, 5, 1},   {"Pix/fm", false, 5, 1}, {"Rho", false, 6, 1},
-    {"Phi", false, 6, 1},
-};
-
-inline constexpr NumberColumn kSegmentLineColumns[] = {
-    {"Frame#", false, 6, 1}, {"Col", false, 7, 2},  {"Row", false, 7, 2},
-    {"RA", false, 6, 2},     {"Dec", false, 6, 2},  {"Azim", false, 6, 2},
-    {"Elev", false, 6, 2},   {"Inten", true, 6, 0},
-};
-
 // Room for the written text of a numbers line and of a segment line, CR LF
-// included: ten numbers (three of them whole) or eight (one whole), one
-// blank between each two. A whole number takes at most 11 characters.
-inline constexpr std::size_t kMaxNumbersLineLength = 3 * 11 + 7 * kMaxNumberTextLength + 9 + 2;
-inline constexpr std::size_t kMaxSegmentLineLength = 11 + 7 * kMaxNumberTextLength + 7 + 2;
+// included.
+inline constexpr std::size_t kMaxNumbersLineLength =
+    longestLine(kNumbersLineColumns, longestFormattedNumber) + 2;
+inline constexpr std::size_t kMaxSegmentLineLength =
+    longestLine(kSegmentLineColumns, longestFormattedNumber) + 2;
 
 // One record as the merged file gets it. Reading fills it in full, so it
 // holds nothing of the input buffer, whose bytes a later refill moves.

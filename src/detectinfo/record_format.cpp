@@ -10,6 +10,13 @@ constexpr char kHeaderSeparator[] =
     "-----------------------------------------------------\r\n";  // 53 hyphens
 constexpr char kRecordSeparator[] =
     "-------------------------------------------------------\r\n";  // 55 hyphens
+// What the header's column lines, lines 10 and 11, hold before the column
+// names of the numbers line and of the segment lines.
+constexpr char kNumbersLineLabel[] = "";
+constexpr char kSegmentLineLabel[] = "Per segment:  ";
+// The widths that a record's first and second text lines are padded to.
+constexpr std::size_t kFfTextWidth = 38;
+constexpr std::size_t kCalTextWidth = 27;
 
 char* put(char* out, const char* text, std::size_t length) {
     std::memcpy(out, text, length);
@@ -60,6 +67,25 @@ char* putTwoDigits(char* out, int value) {
     return out;
 }
 
+// A header line naming the columns of a line kind: `label`, then the
+// names, one blank between each two.
+template <std::size_t L, std::size_t N>
+void writeColumnNames(OutputFile& output, const char (&label)[L],
+                      const NumberColumn (&columns)[N]) {
+    std::size_t length = L - 1 + N + 2;
+    for (const NumberColumn& column : columns) {
+        length += std::strlen(column.name);
+    }
+    char* out = put(reserveOutput(output, length), label);
+    for (std::size_t i = 0; i < N; ++i) {
+        if (i > 0) {
+            *out++ = ' ';
+        }
+        out = put(out, columns[i].name, std::strlen(columns[i].name));
+    }
+    commitOutput(output, putLineEnd(out));
+}
+
 }  // namespace
 
 char* formatCountLine(char* out, std::int32_t count) {
@@ -107,15 +133,15 @@ void writeHeaderLines(OutputFile& output, double programVersion, const std::tm& 
     writeLiteral(output, kHeaderSeparator);
     writeLiteral(output, "FF  file processed\r\n");
     writeLiteral(output, "CAL file processed\r\n");
-    writeLiteral(output, "Cam# Meteor# #Segments fps hnr mle bin Pix/fm Rho Phi\r\n");
-    writeLiteral(output, "Per segment:  Frame# Col Row RA Dec Azim Elev Inten\r\n");
+    writeColumnNames(output, kNumbersLineLabel, kNumbersLineColumns);
+    writeColumnNames(output, kSegmentLineLabel, kSegmentLineColumns);
 }
 
 void writeRecordLines(OutputFile& output, const DetectionRecord& record) {
     char* out = reserveOutput(output, sizeof kRecordSeparator + 2 * (kMaxTextLength + 2));
     out = put(out, kRecordSeparator);
-    out = putPaddedText(out, record.ffFileName, 38);
-    out = putPaddedText(out, record.calFileName, 27);
+    out = putPaddedText(out, record.ffFileName, kFfTextWidth);
+    out = putPaddedText(out, record.calFileName, kCalTextWidth);
     commitOutput(output, out);
     // The numbers were put in their written form as the record was read.
     writeOutput(output, record.numberLines, record.numberLinesLength);

@@ -1,12 +1,11 @@
 #include "written_line.h"
 
+#include <algorithm>
 #include <cstring>
-
-#include "number_text.h"
 
 namespace {
 
-constexpr std::size_t kMostColumns = std::size(kNumbersLineColumns);
+constexpr std::size_t kMostColumns = std::max(kNumbersLineColumnCount, kSegmentLineColumnCount);
 
 // What each byte of a line of numbers is when every number has exactly the
 // width of its column: byte i fits when it lies from low[i] to low[i] +
@@ -39,12 +38,13 @@ constexpr LineShape shapeOf(const NumberColumn (&columns)[N]) {
     std::size_t at = 0;
     for (std::size_t c = 0; c < N; ++c) {
         const NumberColumn& column = columns[c];
-        const int point = column.whole ? column.width : column.width - column.precision - 1;
+        const bool whole = column.kind == NumberKind::Whole;
+        const int point = whole ? column.width : column.width - column.precision - 1;
         for (int k = 0; k < column.width; ++k, ++at) {
             if (k == point) {
                 set(at, '.', 0, '.');
             } else {
-                set(at, '0', 9, k == 0 && !column.whole && point >= 2 ? '-' : '0');
+                set(at, '0', 9, k == 0 && !whole && point >= 2 ? '-' : '0');
             }
         }
         shape.ends[c] = at;
@@ -110,12 +110,12 @@ bool isWrittenSegmentLine(const char* first, const char* last, const char* reada
     if (hasShape(first, last, readable, kSegmentLineShape)) {
         return true;
     }
-    const char* ends[std::size(kSegmentLineColumns)];
+    const char* ends[kSegmentLineColumnCount];
     return hasWrittenNumbers(first, last, kSegmentLineColumns, kSegmentLineShape, ends);
 }
 
 bool isWrittenNumbersLine(const char* first, const char* last, const char* readable,
-                          const char* (&ends)[std::size(kNumbersLineColumns)]) {
+                          const char* (&ends)[kNumbersLineColumnCount]) {
     if (hasShape(first, last, readable, kNumbersLineShape)) {
         for (std::size_t i = 0; i < std::size(ends); ++i) {
             ends[i] = first + kNumbersLineShape.ends[i];
