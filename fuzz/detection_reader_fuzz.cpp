@@ -126,10 +126,11 @@ std::string readAll(const std::uint8_t* data, std::size_t size, bool copyWritten
     ReadProblem problem;
     const HeaderStatus header = readDetectionHeader(*input, problem);
     if (header != HeaderStatus::Read) {
-        if (problem.line <= 0 || problem.what.empty()) {
+        if (problem.line <= 0 || problem.reason == ReadReason::None) {
             fail("a header problem reported without its line or what it is");
         }
-        result += "header: line " + std::to_string(problem.line) + ": " + problem.what + "\n";
+        result += "header: line " + std::to_string(problem.line) + ": " +
+                  readProblemText(problem) + "\n";
     }
     while (header == HeaderStatus::Read) {
         ReadStatus status = readDetectionRecord(*input, *record, problem);
@@ -137,10 +138,11 @@ std::string readAll(const std::uint8_t* data, std::size_t size, bool copyWritten
             break;
         }
         if (status != ReadStatus::Record) {
-            if (problem.line <= 0 || problem.what.empty()) {
+            if (problem.line <= 0 || problem.reason == ReadReason::None) {
                 fail("damage reported without its line or what it is");
             }
-            result += "line " + std::to_string(problem.line) + ": " + problem.what + "\n";
+            result +=
+                "line " + std::to_string(problem.line) + ": " + readProblemText(problem) + "\n";
             if (status == ReadStatus::Failed) {
                 break;
             }

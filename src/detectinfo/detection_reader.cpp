@@ -7,20 +7,26 @@
 #include "detection_input.h"
 #include "detection_record.h"
 #include "number_text.h"
-#include "shown_text.h"
 #include "written_line.h"
 
 namespace {
 
 constexpr int kHeaderLines = 11;
 
-std::string longLineProblem() {
-    return "the line is longer than " + std::to_string(kMaxLineLength) + " bytes";
+// The names of a record's text lines, as messages give them.
+constexpr char kFfTextLine[] = "FF file";
+constexpr char kCalTextLine[] = "CAL file";
+
+// Sets `problem` to `reason` found at the current line; returns it for the
+// details.
+ReadProblem& note(const DetectionInput& input, ReadProblem& problem, ReadReason reason) {
+    setProblem(problem, reason, input.text.lineNumber);
+    return problem;
 }
 
-ReadStatus refuse(DetectionInput& input, ReadProblem& problem, std::string what) {
-    problem.line = input.text.lineNumber;
-    problem.what = std::move(what);
+// Refuses the record whose problem was noted: reading resumes at the next
+// separator line.
+ReadStatus refused(DetectionInput& input) {
     skipToSeparator(input);
     return ReadStatus::Damaged;
 }
@@ -31,8 +37,8 @@ bool readFailed(const DetectionInput& input, ReadProblem& problem) {
     if (input.text.readError == 0) {
         return false;
     }
-    problem.line = failedLineNumber(input.text);
-    problem.what = std::string("read error: ") + std::strerror(input.text.readError);
+    setProblem(problem, ReadReason::ReadError, failedLineNumber(input.text));
+    problem.error = input.text.readError;
     return true;
 }
 
@@ -41,10 +47,8 @@ bool readFailed(const DetectionInput& input, ReadProblem& problem) {
 // which cuts a record that has begun.
 ReadStatus stopped(DetectionInput& input, ReadProblem& problem, bool insideRecord) {
     if (input.longLine != 0) {
-        problem.line = input.longLine;
-        problem.what = longLineProblem();
-        skipToSeparator(input);
-        return ReadStatus::Damaged;
+        setProblem(problem, ReadReason::LineTooLong, input.longLine);
+        return refused(input);
     }
     if (readFailed(input, problem)) {
         return ReadStatus::Failed;
@@ -52,18 +56,8 @@ ReadStatus stopped(DetectionInput& input, ReadProblem& problem, bool insideRecor
     if (!insideRecord) {
         return ReadStatus::End;
     }
-    problem.line = input.text.lineNumber;
-    problem.what = "the file ends inside the record";
+    note(input, problem, ReadReason::EndsInsideRecord);
     return ReadStatus::Damaged;
-}
-
-// A value as messages show it: at most 40 characters, in quotes.
-std::string quoted(std::string_view item) {
-    constexpr std::size_t kShown = 40;
-    std::string text(1, '"');
-    text += shownText(item.substr(0, kShown));
-    text += item.size() > kShown ? "...\"" : "\"";
-    return text;
 }
 
 enum class ItemResult { Ok, End, Bad };
@@ -190,25 +184,33 @@ bool copyWrittenSegmentLine(DetectionInput& input, char*& out) {
     return true;
 }
 
-std::string badValue(const NumberColumn& column, std::string_view item) {
-    return std::string("value ") + quoted(item) + " of " + column.name + " is not " +
-           (column.kind == NumberKind::Whole ? "a whole number within 32 bits" : "a number");
+// Refuses the record for an item of `column` that is no number of its
+// kind, in segment line `segment` (0 for the numbers line).
+ReadStatus refuseValue(DetectionInput& input, ReadProblem& problem, const NumberColumn& column,
+                       std::string_view item, int segment) {
+    const bool whole = column.kind == NumberKind::Whole;
+    ReadProblem& bad =
+        note(input, problem, whole ? ReadReason::NotAWholeNumber : ReadReason::NotANumber);
+    bad.value = quotedValue(item);
+    bad.column = column.name;
+    bad.segment = segment;
+    return refused(input);
 }
 
 // Copies a record text line; the reason it cannot be held when it is
 // longer than a record holds, or holds a NUL byte, which would end the
 // text early when written (a leading NUL would leave a blank line that
 // shifts every later line of the merged file).
-const char* copyText(char* target, std::string_view text) {
+ReadReason copyText(char* target, std::string_view text) {
     if (text.size() > kMaxTextLength) {
-        return "is longer than 255 characters";
+        return ReadReason::TextTooLong;
     }
     if (text.find('\0') != std::string_view::npos) {
-        return "holds a NUL byte";
+        return ReadReason::TextHoldsNul;
     }
     std::memcpy(target, text.data(), text.size());
     target[text.size()] = '\0';
-    return nullptr;
+    return ReadReason::None;
 }
 
 }  // namespace
@@ -224,8 +226,7 @@ HeaderStatus readDetectionHeader(DetectionInput& input, ReadProblem& problem) {
     for (int taken = 0; taken < kHeaderLines;) {
         if (!nextLine(input)) {
             if (input.longLine != 0) {
-                problem.line = input.longLine;
-                problem.what = longLineProblem();
+                setProblem(problem, ReadReason::LineTooLong, input.longLine);
                 input.longLine = 0;
                 return HeaderStatus::Damaged;
             }
@@ -235,8 +236,7 @@ HeaderStatus readDetectionHeader(DetectionInput& input, ReadProblem& problem) {
             if (taken == 0) {
                 return HeaderStatus::Read;
             }
-            problem.line = input.text.lineNumber;
-            problem.what = "the file ends inside its header";
+            setProblem(problem, ReadReason::EndsInsideHeader, input.text.lineNumber);
             return HeaderStatus::Cut;
         }
         input.rest = skipBlanksIn(input.rest, input.restEnd);
@@ -271,20 +271,23 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
         return stopped(input, problem, false);
     }
     if (isNumberLine(text.data(), text.data() + text.size())) {
-        return refuse(input, problem, "a record separator line was expected, found " + quoted(text));
+        note(input, problem, ReadReason::SeparatorExpected).value = quotedValue(text);
+        return refused(input);
     }
     input.separator.assign(trimmed(text.data(), text.data() + text.size()));
     if (!nextText(input, text)) {
         return stopped(input, problem, false);  // a lone separator closes the file
     }
-    if (const char* why = copyText(record.ffFileName, text)) {
-        return refuse(input, problem, std::string("the FF file line ") + why);
+    if (const ReadReason why = copyText(record.ffFileName, text); why != ReadReason::None) {
+        note(input, problem, why).column = kFfTextLine;
+        return refused(input);
     }
     if (!nextText(input, text)) {
         return stopped(input, problem, true);
     }
-    if (const char* why = copyText(record.calFileName, text)) {
-        return refuse(input, problem, std::string("the CAL file line ") + why);
+    if (const ReadReason why = copyText(record.calFileName, text); why != ReadReason::None) {
+        note(input, problem, why).column = kCalTextLine;
+        return refused(input);
     }
 
     // The numbers, written into the record as the merged file gets them.
@@ -305,7 +308,7 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
                 return stopped(input, problem, true);
             }
             if (result == ItemResult::Bad) {
-                return refuse(input, problem, badValue(column, item));
+                return refuseValue(input, problem, column, item, 0);
             }
             if (column.role == ColumnRole::SegmentCount && record.segmentCount > kMaxSegments) {
                 break;
@@ -314,9 +317,10 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
         endNumbersLine(out);
     }
     if (record.segmentCount > kMaxSegments) {
-        return refuse(input, problem,
-                      "#Segments is " + std::to_string(record.segmentCount) +
-                          ", more than the 512 segments a record can hold");
+        ReadProblem& tooMany = note(input, problem, ReadReason::TooManySegments);
+        tooMany.column = kNumbersLineColumns[kSegmentCountColumn].name;
+        tooMany.count = record.segmentCount;
+        return refused(input);
     }
 
     for (int s = 0; s < record.segmentCount; ++s) {
@@ -335,8 +339,7 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
                 return stopped(input, problem, true);
             }
             if (result == ItemResult::Bad) {
-                return refuse(input, problem,
-                              badValue(column, item) + " (segment " + std::to_string(s + 1) + ")");
+                return refuseValue(input, problem, column, item, s + 1);
             }
         }
         endNumbersLine(out);
@@ -349,8 +352,8 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
     if (input.rest != input.restEnd) {
         std::string_view extra(input.rest, static_cast<std::size_t>(input.restEnd - input.rest));
         input.rest = input.restEnd;
-        return refuse(input, problem, "unexpected text " + quoted(extra) +
-                                          " after the record's last value");
+        note(input, problem, ReadReason::TextAfterLastValue).value = quotedValue(extra);
+        return refused(input);
     }
 
     // The record ends where the next non-blank line does not read wholly
@@ -358,11 +361,10 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
     // #Segments announced, so the count and the lines disagree. The look
     // ahead only moves through the buffered lines.
     if (skipBlanks(input) && isNumberLine(input.rest, input.restEnd)) {
-        problem.line = input.text.lineNumber;
-        problem.what = "#Segments is " + std::to_string(record.segmentCount) +
-                       " but more segment lines follow";
-        skipToSeparator(input);
-        return ReadStatus::Damaged;
+        ReadProblem& more = note(input, problem, ReadReason::MoreSegmentLines);
+        more.column = kNumbersLineColumns[kSegmentCountColumn].name;
+        more.count = record.segmentCount;
+        return refused(input);
     }
     return ReadStatus::Record;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "number_columns.h"
+#include "read_problem.h"
 #include "text_input.h"
 
 inline constexpr int kMaxSegments = 512;
@@ -64,12 +65,6 @@ enum class ReadStatus {
     End,      // no further record in the file
     Damaged,  // a damaged record was refused; reading can go on
     Failed,   // the file could not be read further
-};
-
-// What was wrong with a refused record or header, or why reading failed.
-struct ReadProblem {
-    long line = 0;
-    std::string what;
 };
 
 // Starts reading `file` from its first byte; the buffer of an earlier file
