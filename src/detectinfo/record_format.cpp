@@ -86,6 +86,46 @@ void writeColumnNames(OutputFile& output, const char (&label)[L],
     commitOutput(output, putLineEnd(out));
 }
 
+// A number held by its value or in its written form, in the format of
+// `column`.
+char* putNumber(char* out, const DetectionRecord& record, const NumberColumn& column,
+                const ReadNumber& number) {
+    if (number.written.length != 0) {
+        return put(out, record.writtenText + number.written.start, number.written.length);
+    }
+    if (column.kind == NumberKind::Whole) {
+        return writeWholeNumber(out, number.whole, column.width);
+    }
+    return writeFixed(out, shownValue(column, number.decimal), column.width, column.precision);
+}
+
+// A line of numbers of `columns`, when it is held number by number: the
+// bytes of the record's written text from `copied` up to the line go out
+// first, the lines in written form before it; returns where the bytes
+// still to be copied begin.
+template <std::size_t N>
+std::uint32_t writeNumberLine(OutputFile& output, const DetectionRecord& record,
+                              const NumberColumn (&columns)[N], const NumberLine<N>& line,
+                              std::uint32_t copied) {
+    if (line.inWrittenForm) {
+        return copied;
+    }
+    if (line.text.start != copied) {
+        writeOutput(output, record.writtenText + copied, line.text.start - copied);
+    }
+    char* out = reserveOutput(output, longestLine(columns, longestFormattedNumber) + 2);
+    // Unrolled, so that each column's kind and format are constants.
+#pragma GCC unroll 16
+    for (std::size_t i = 0; i < N; ++i) {
+        if (i > 0) {
+            *out++ = ' ';
+        }
+        out = putNumber(out, record, columns[i], line.numbers[i]);
+    }
+    commitOutput(output, putLineEnd(out));
+    return line.text.start + line.text.length;
+}
+
 }  // namespace
 
 char* formatCountLine(char* out, std::int32_t count) {
@@ -143,6 +183,12 @@ void writeRecordLines(OutputFile& output, const DetectionRecord& record) {
     out = putPaddedText(out, record.ffFileName, kFfTextWidth);
     out = putPaddedText(out, record.calFileName, kCalTextWidth);
     commitOutput(output, out);
-    // The numbers were put in their written form as the record was read.
-    writeOutput(output, record.numberLines, record.numberLinesLength);
+    // Lines in written form one after another go out with one copy.
+    std::uint32_t copied =
+        writeNumberLine(output, record, kNumbersLineColumns, record.numbersLine, 0);
+    for (std::int32_t s = 0; s < record.segmentCount; ++s) {
+        copied =
+            writeNumberLine(output, record, kSegmentLineColumns, record.segmentLines[s], copied);
+    }
+    writeOutput(output, record.writtenText + copied, record.writtenTextLength - copied);
 }
