@@ -26,6 +26,11 @@ std::string_view trimmed(const char* first, const char* last) {
 bool isNumberLine(const char* first, const char* last) {
     bool anyItem = false;
     for (first = skipBlanksIn(first, last); first != last; first = skipBlanksIn(first, last)) {
+        // Separators and texts mostly fail at their first characters,
+        // before their end is looked for.
+        if (!beginsAsNumber(first, last)) {
+            return false;
+        }
         const char* end = itemEnd(first, last);
         if (!readsAsNumber(std::string_view(first, static_cast<std::size_t>(end - first)))) {
             return false;

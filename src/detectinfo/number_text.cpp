@@ -338,20 +338,25 @@ bool parseDecimalNumber(std::string_view item, double& value) {
     return whole;
 }
 
+bool beginsAsNumber(const char* first, const char* last) {
+    if (first != last && (*first == '+' || *first == '-')) {
+        ++first;
+    }
+    if (first == last) {
+        return false;
+    }
+    const char c = *first;
+    return (c >= '0' && c <= '9') || c == '.' || c == 'i' || c == 'I' || c == 'n' || c == 'N';
+}
+
 bool readsAsNumber(std::string_view item) {
     const char* p = item.data();
     const char* last = p + item.size();
-    if (p != last && (*p == '+' || *p == '-')) {
+    if (!beginsAsNumber(p, last)) {
+        return false;
+    }
+    if (*p == '+' || *p == '-') {
         ++p;
-    }
-    if (p == last) {
-        return false;
-    }
-    // After its sign a number begins with a digit, a point, or the first
-    // letter of inf or nan: most texts that are no number end here.
-    const char c = *p;
-    if (!((c >= '0' && c <= '9') || c == '.' || c == 'i' || c == 'I' || c == 'n' || c == 'N')) {
-        return false;
     }
     double ignored = 0;
     if (item.size() < kShortItem) {

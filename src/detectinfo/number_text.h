@@ -26,6 +26,11 @@ bool parseDecimalNumber(std::string_view item, double& value);
 // allocating anything, whatever the item's length.
 bool readsAsNumber(std::string_view item);
 
+// True when the text at `first` (up to `last`) may begin a number that
+// readsAsNumber takes: after an optional sign, a digit, a point, or the
+// first letter of inf or nan. Most texts that are no number fail here.
+bool beginsAsNumber(const char* first, const char* last);
+
 // The fast path of parseDecimalNumber, for reading numbers straight from a
 // line: converts the plain decimal ([sign] digits [. digits] [exponent])
 // at `first` and returns the end of it, or nullptr when the text there is
