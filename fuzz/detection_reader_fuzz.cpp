@@ -50,22 +50,12 @@ std::string written(const DetectionRecord& record) {
     return text;
 }
 
-// A nonzero frame rate that the layout writes as zero reads back as zero
-// and is then written as the default rate: the one value that is known not
-// to survive a round trip. The frame rate is the fourth number of the
-// numbers line.
-bool frameRateWrittenAsZero(const DetectionRecord& record) {
-    std::string_view line(record.numberLines, record.numberLinesLength);
-    std::size_t start = 0;
-    for (int blanks = 0; blanks < 3; ++blanks) {
-        start = line.find(' ', start) + 1;
-    }
-    std::string_view fps = line.substr(start, line.find(' ', start) - start);
-    return fps == "0000.00" || fps == "-000.00";
-}
-
-// Reads `file` as a per-camera file that must hold exactly one record, and
-// checks that it is written to the bytes `expected`.
+// Reads `file` as a per-camera file that must hold exactly one record, with
+// every number kept as its value, and checks that it is written to the
+// bytes `expected`. A nonzero frame rate that the layout writes as zero
+// reads back as zero and is then written as the default rate: the one
+// value that is known not to survive a round trip, so such a record is
+// only read back.
 void checkReadsBackAs(std::string file, const DetectionRecord& record, const std::string& expected) {
     std::FILE* in = fmemopen(file.data(), file.size(), "rb");
     if (in == nullptr) {
@@ -87,11 +77,11 @@ void checkReadsBackAs(std::string file, const DetectionRecord& record, const std
         fail("a written record reads back as more than one record");
     }
     std::fclose(in);
-    if (again->camNumber != record.camNumber || again->meteorNumber != record.meteorNumber ||
-        again->segmentCount != record.segmentCount) {
-        fail("a written record reads back with other whole numbers");
+    if (again->segmentCount != record.segmentCount) {
+        fail("a written record reads back with another #Segments");
     }
-    if (written(*again) != expected) {
+    const double frameRate = again->numbersLine.numbers[kFrameRateColumn].decimal;
+    if (frameRate != 0.0 && written(*again) != expected) {
         fail("a written record, read back and written again, gives other bytes");
     }
 }
@@ -99,9 +89,6 @@ void checkReadsBackAs(std::string file, const DetectionRecord& record, const std
 // The record as written reads back to the same bytes, and so it does with
 // the separator the fuzzed file used in place of the written one.
 void checkRoundTrip(const DetectionRecord& record, const std::string& separator) {
-    if (frameRateWrittenAsZero(record)) {
-        return;
-    }
     const std::string first = written(record);
     checkReadsBackAs(kHeader + first, record, first);
     const std::string lines = first.substr(first.find('\n') + 1);
@@ -126,10 +113,11 @@ std::string readAll(const std::uint8_t* data, std::size_t size, bool copyWritten
     ReadProblem problem;
     const HeaderStatus header = readDetectionHeader(*input, problem);
     if (header != HeaderStatus::Read) {
-        if (problem.line <= 0 || problem.what.empty()) {
+        if (problem.line <= 0 || problem.reason == ReadReason::None) {
             fail("a header problem reported without its line or what it is");
         }
-        result += "header: line " + std::to_string(problem.line) + ": " + problem.what + "\n";
+        result += "header: line " + std::to_string(problem.line) + ": " +
+                  readProblemText(problem) + "\n";
     }
     while (header == HeaderStatus::Read) {
         ReadStatus status = readDetectionRecord(*input, *record, problem);
@@ -137,10 +125,11 @@ std::string readAll(const std::uint8_t* data, std::size_t size, bool copyWritten
             break;
         }
         if (status != ReadStatus::Record) {
-            if (problem.line <= 0 || problem.what.empty()) {
+            if (problem.line <= 0 || problem.reason == ReadReason::None) {
                 fail("damage reported without its line or what it is");
             }
-            result += "line " + std::to_string(problem.line) + ": " + problem.what + "\n";
+            result +=
+                "line " + std::to_string(problem.line) + ": " + readProblemText(problem) + "\n";
             if (status == ReadStatus::Failed) {
                 break;
             }

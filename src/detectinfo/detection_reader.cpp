@@ -1,176 +1,34 @@
-// Reading detection-info files. Whitespace, line ends included, separates
-// the items of a file, so numbers may share or span lines and blank lines
-// or leading blanks change nothing; a text line is everything from its
-// first non-blank character to its line end, trailing blanks included.
+// Reading detection-info files: the header, then record by record, each
+// into the one DetectionRecord as the file said it. The parts of a record
+// are read in turn, each returning Record when it was read.
 
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "detection_input.h"
 #include "detection_record.h"
 #include "number_text.h"
-#include "shown_text.h"
 #include "written_line.h"
 
 namespace {
 
 constexpr int kHeaderLines = 11;
 
-// The whitespace of C's isspace in the C locale: blank, \t \n \v \f \r.
-bool isBlank(char c) {
-    auto byte = static_cast<unsigned char>(c);
-    return byte <= ' ' && (byte == ' ' || (byte >= '\t' && byte <= '\r'));
+// The names of a record's text lines, as messages give them.
+constexpr char kFfTextLine[] = "FF file";
+constexpr char kCalTextLine[] = "CAL file";
+
+// Sets `problem` to `reason` found at the current line; returns it for the
+// details.
+ReadProblem& note(const DetectionInput& input, ReadProblem& problem, ReadReason reason) {
+    setProblem(problem, reason, input.text.lineNumber);
+    return problem;
 }
 
-// `first`..`last` without the whitespace around it.
-std::string_view trimmed(const char* first, const char* last) {
-    while (first != last && isBlank(*first)) {
-        ++first;
-    }
-    while (last != first && isBlank(last[-1])) {
-        --last;
-    }
-    return std::string_view(first, static_cast<std::size_t>(last - first));
-}
-
-bool isHyphenLine(std::string_view text) {
-    return !text.empty() && text.find_first_not_of('-') == std::string_view::npos;
-}
-
-// True when every whitespace-separated item of the line reads as a number:
-// such a line is a segment line, never a record separator.
-bool isNumberLine(const char* first, const char* last) {
-    bool anyItem = false;
-    while (first != last) {
-        if (isBlank(*first)) {
-            ++first;
-            continue;
-        }
-        const char* start = first;
-        while (first != last && !isBlank(*first)) {
-            ++first;
-        }
-        if (!readsAsNumber(std::string_view(start, static_cast<std::size_t>(first - start)))) {
-            return false;
-        }
-        anyItem = true;
-    }
-    return anyItem;
-}
-
-// A line where reading resumes after damage: a line of hyphens, or the
-// separator this file used last, surrounding blanks aside.
-bool isResyncLine(const DetectionInput& input, const char* first, const char* last) {
-    std::string_view text = trimmed(first, last);
-    return isHyphenLine(text) || (!input.separator.empty() && text == input.separator);
-}
-
-std::string longLineProblem() {
-    return "the line is longer than " + std::to_string(kMaxLineLength) + " bytes";
-}
-
-// No line was taken: the end of the file, or a line too long to hold,
-// which `longLine` then keeps until it is reported.
-bool noLine(DetectionInput& input, LineResult result) {
-    if (result == LineResult::TooLong) {
-        input.longLine = input.text.lineNumber;
-    }
-    input.rest = input.restEnd = input.lineStart = nullptr;
-    return false;
-}
-
-// Takes the next line as the current one. False at the end of the file, or
-// at a line too long to hold; while that is not reported, no further line
-// is taken.
-bool nextLine(DetectionInput& input) {
-    if (input.longLine != 0) {
-        return false;
-    }
-    const char* first = nullptr;
-    const char* last = nullptr;
-    const LineResult result = takeLine(input.text, first, last);
-    if (result != LineResult::Line) {
-        return noLine(input, result);
-    }
-    input.lineStart = input.rest = first;
-    input.restEnd = last;
-    return true;
-}
-
-// Takes lines until one holds an item; false at the end of the file or at
-// a line too long to hold.
-bool skipBlankLines(DetectionInput& input) {
-    for (;;) {
-        if (!nextLine(input)) {
-            return false;
-        }
-        while (input.rest != input.restEnd && isBlank(*input.rest)) {
-            ++input.rest;
-        }
-        if (input.rest != input.restEnd) {
-            return true;
-        }
-    }
-}
-
-// Skips whitespace up to the next item; false at the end of the file or
-// at a line too long to hold. Small, so that it is inlined where items are
-// read; lines are taken apart from it.
-inline bool skipBlanks(DetectionInput& input) {
-    while (input.rest != input.restEnd && isBlank(*input.rest)) {
-        ++input.rest;
-    }
-    return input.rest != input.restEnd || skipBlankLines(input);
-}
-
-bool nextText(DetectionInput& input, std::string_view& text) {
-    if (!skipBlanks(input)) {
-        return false;
-    }
-    text = std::string_view(input.rest, static_cast<std::size_t>(input.restEnd - input.rest));
-    input.rest = input.restEnd;
-    return true;
-}
-
-bool nextItem(DetectionInput& input, std::string_view& item) {
-    if (!skipBlanks(input)) {
-        return false;
-    }
-    const char* start = input.rest;
-    while (input.rest != input.restEnd && !isBlank(*input.rest)) {
-        ++input.rest;
-    }
-    item = std::string_view(start, static_cast<std::size_t>(input.rest - start));
-    return true;
-}
-
-// Leaves the input at the next line where reading resumes, the current
-// line included, so that the record after a damaged one is still read.
-// Lines too long to hold are passed over as part of the damage.
-void skipToSeparator(DetectionInput& input) {
-    input.longLine = 0;
-    if (input.lineStart != nullptr && isResyncLine(input, input.lineStart, input.restEnd)) {
-        input.rest = input.lineStart;
-        return;
-    }
-    for (;;) {
-        if (!nextLine(input)) {
-            if (input.longLine == 0) {
-                return;
-            }
-            input.longLine = 0;
-            continue;
-        }
-        if (isResyncLine(input, input.lineStart, input.restEnd)) {
-            input.rest = input.lineStart;
-            return;
-        }
-    }
-}
-
-ReadStatus refuse(DetectionInput& input, ReadProblem& problem, std::string what) {
-    problem.line = input.text.lineNumber;
-    problem.what = std::move(what);
+// Refuses the record whose problem was noted: reading resumes at the next
+// separator line.
+ReadStatus refused(DetectionInput& input) {
     skipToSeparator(input);
     return ReadStatus::Damaged;
 }
@@ -181,8 +39,8 @@ bool readFailed(const DetectionInput& input, ReadProblem& problem) {
     if (input.text.readError == 0) {
         return false;
     }
-    problem.line = failedLineNumber(input.text);
-    problem.what = std::string("read error: ") + std::strerror(input.text.readError);
+    setProblem(problem, ReadReason::ReadError, failedLineNumber(input.text));
+    problem.error = input.text.readError;
     return true;
 }
 
@@ -191,10 +49,8 @@ bool readFailed(const DetectionInput& input, ReadProblem& problem) {
 // which cuts a record that has begun.
 ReadStatus stopped(DetectionInput& input, ReadProblem& problem, bool insideRecord) {
     if (input.longLine != 0) {
-        problem.line = input.longLine;
-        problem.what = longLineProblem();
-        skipToSeparator(input);
-        return ReadStatus::Damaged;
+        setProblem(problem, ReadReason::LineTooLong, input.longLine);
+        return refused(input);
     }
     if (readFailed(input, problem)) {
         return ReadStatus::Failed;
@@ -202,167 +58,282 @@ ReadStatus stopped(DetectionInput& input, ReadProblem& problem, bool insideRecor
     if (!insideRecord) {
         return ReadStatus::End;
     }
-    problem.line = input.text.lineNumber;
-    problem.what = "the file ends inside the record";
+    note(input, problem, ReadReason::EndsInsideRecord);
     return ReadStatus::Damaged;
-}
-
-// A value as messages show it: at most 40 characters, in quotes.
-std::string quoted(std::string_view item) {
-    constexpr std::size_t kShown = 40;
-    std::string text(1, '"');
-    text += shownText(item.substr(0, kShown));
-    text += item.size() > kShown ? "...\"" : "\"";
-    return text;
-}
-
-enum class ItemResult { Ok, End, Bad };
-
-char* putText(char* out, const char* first, const char* last) {
-    const auto length = static_cast<std::size_t>(last - first);
-    std::memcpy(out, first, length);
-    return out + length;
-}
-
-// Reads the next item as a whole number of `column` into `value` and puts
-// its written text at `out`, followed by a blank.
-ItemResult readWholeField(DetectionInput& input, const NumberColumn& column,
-                          std::int32_t& value, char*& out, std::string_view& item) {
-    if (!nextItem(input, item)) {
-        return ItemResult::End;
-    }
-    if (!parseWholeNumber(item, value)) {
-        return ItemResult::Bad;
-    }
-    const char* first = item.data();
-    const char* last = first + item.size();
-    if (!input.convertByValue && endOfWrittenWholeNumber(first, last, column.width) == last) {
-        out = putText(out, first, last);
-    } else {
-        out = writeWholeNumber(out, value, column.width);
-    }
-    *out++ = ' ';
-    return ItemResult::Ok;
-}
-
-// True when `first`..`end`, a plain decimal of `value` for `column`, is to
-// be copied as it stands: it is in written form (and is no frame rate of
-// zero, which is written as the default rate).
-bool copiesAsWritten(const DetectionInput& input, const char* first, const char* end,
-                     const NumberColumn& column, bool zeroIsDefaultRate, double value) {
-    // Text shorter than the column, with a plus sign, or without its point
-    // right before the last decimals is not in written form.
-    const auto length = end - first;
-    return !input.convertByValue && length >= column.width && length >= column.precision + 2 &&
-           *first != '+' && end[-1 - column.precision] == '.' &&
-           endOfWrittenFixed(first, end, column.width, column.precision) == end &&
-           !(zeroIsDefaultRate && value == 0.0);
-}
-
-// Reads the next item as a number of `column` and puts its written text at
-// `out`, followed by a blank: copied when it stands in written form,
-// converted from its value otherwise. With `zeroIsDefaultRate`, a value of
-// zero is written as the default frame rate.
-ItemResult readDecimalField(DetectionInput& input, const NumberColumn& column,
-                            bool zeroIsDefaultRate, char*& out, std::string_view& item) {
-    if (!skipBlanks(input)) {
-        return ItemResult::End;
-    }
-    // Most items are plain decimals, converted in the same pass that finds
-    // their end; every number in written form is one.
-    double value = 0;
-    const char* first = input.rest;
-    const char* end = parsePlainDecimalPrefix(first, input.restEnd, value);
-    if (end != nullptr && (end == input.restEnd || isBlank(*end))) {
-        input.rest = end;
-        if (copiesAsWritten(input, first, end, column, zeroIsDefaultRate, value)) {
-            out = putText(out, first, end);
-            *out++ = ' ';
-            return ItemResult::Ok;
-        }
-    } else {
-        nextItem(input, item);
-        if (!parseDecimalNumber(item, value)) {
-            return ItemResult::Bad;
-        }
-    }
-    if (zeroIsDefaultRate && value == 0.0) {
-        value = kDefaultFrameRate;
-    }
-    out = writeFixed(out, value, column.width, column.precision);
-    *out++ = ' ';
-    return ItemResult::Ok;
-}
-
-char* putLineEnd(char* out) {
-    *out++ = '\r';
-    *out++ = '\n';
-    return out;
-}
-
-// Ends a line of numbers: the blank after its last number becomes CR LF.
-void endNumbersLine(char*& out) {
-    out = putLineEnd(out - 1);
-}
-
-// Puts the rest of the current line at `out` as a line of the record,
-// ending it in CR LF, and moves past it.
-void copyRestOfLine(DetectionInput& input, char*& out) {
-    out = putLineEnd(putText(out, input.rest, input.restEnd));
-    input.rest = input.restEnd;
-}
-
-// Copies the rest of the current line as the record's numbers line when it
-// is one in written form, whose frame rate is not zero; takes the whole
-// numbers from it.
-bool copyWrittenNumbersLine(DetectionInput& input, DetectionRecord& record, char*& out) {
-    const char* ends[std::size(kNumbersLineColumns)];
-    if (input.convertByValue ||
-        !isWrittenNumbersLine(input.rest, input.restEnd, readableEnd(input.text), ends) ||
-        writtenFormIsZero(ends[2] + 1, ends[3])) {
-        return false;
-    }
-    const char* first = input.rest;
-    parseWholeNumber(std::string_view(first, static_cast<std::size_t>(ends[0] - first)),
-                     record.camNumber);
-    parseWholeNumber(std::string_view(ends[0] + 1, static_cast<std::size_t>(ends[1] - ends[0] - 1)),
-                     record.meteorNumber);
-    parseWholeNumber(std::string_view(ends[1] + 1, static_cast<std::size_t>(ends[2] - ends[1] - 1)),
-                     record.segmentCount);
-    copyRestOfLine(input, out);
-    return true;
-}
-
-// Copies the rest of the current line as a segment line when it is one in
-// written form.
-bool copyWrittenSegmentLine(DetectionInput& input, char*& out) {
-    if (input.convertByValue ||
-        !isWrittenSegmentLine(input.rest, input.restEnd, readableEnd(input.text))) {
-        return false;
-    }
-    copyRestOfLine(input, out);
-    return true;
-}
-
-std::string badValue(const NumberColumn& column, std::string_view item) {
-    return std::string("value ") + quoted(item) + " of " + column.name + " is not " +
-           (column.whole ? "a whole number within 32 bits" : "a number");
 }
 
 // Copies a record text line; the reason it cannot be held when it is
 // longer than a record holds, or holds a NUL byte, which would end the
 // text early when written (a leading NUL would leave a blank line that
 // shifts every later line of the merged file).
-const char* copyText(char* target, std::string_view text) {
+ReadReason copyText(char* target, std::string_view text) {
     if (text.size() > kMaxTextLength) {
-        return "is longer than 255 characters";
+        return ReadReason::TextTooLong;
     }
     if (text.find('\0') != std::string_view::npos) {
-        return "holds a NUL byte";
+        return ReadReason::TextHoldsNul;
     }
     std::memcpy(target, text.data(), text.size());
     target[text.size()] = '\0';
-    return nullptr;
+    return ReadReason::None;
+}
+
+// The next text line into `target`, a text line of the record named
+// `name`; `insideRecord` when the record has begun before it.
+ReadStatus readText(DetectionInput& input, char* target, const char* name, bool insideRecord,
+                    ReadProblem& problem) {
+    std::string_view text;
+    if (!nextText(input, text)) {
+        return stopped(input, problem, insideRecord);
+    }
+    if (const ReadReason why = copyText(target, text); why != ReadReason::None) {
+        note(input, problem, why).column = name;
+        return refused(input);
+    }
+    return ReadStatus::Record;
+}
+
+// The separator, the next non-blank line, whatever it holds unless it is
+// a line of numbers; then the two text lines. A lone separator closes the
+// file.
+ReadStatus readTexts(DetectionInput& input, DetectionRecord& record, ReadProblem& problem) {
+    std::string_view text;
+    if (!nextText(input, text)) {
+        return stopped(input, problem, false);
+    }
+    if (isNumberLine(text.data(), text.data() + text.size())) {
+        note(input, problem, ReadReason::SeparatorExpected).value = quotedValue(text);
+        return refused(input);
+    }
+    input.separator.assign(trimmed(text.data(), text.data() + text.size()));
+    const ReadStatus ff = readText(input, record.ffFileName, kFfTextLine, false, problem);
+    return ff != ReadStatus::Record
+               ? ff
+               : readText(input, record.calFileName, kCalTextLine, true, problem);
+}
+
+enum class ItemResult { Ok, End, Bad };
+
+// Keeps `first`..`end` in the record's written text.
+WrittenText keepWritten(DetectionRecord& record, const char* first, const char* end) {
+    const auto length = static_cast<std::uint32_t>(end - first);
+    const auto start = record.writtenTextLength;
+    std::memcpy(record.writtenText + start, first, length);
+    record.writtenTextLength = start + length;
+    return WrittenText{start, length};
+}
+
+// Keeps the rest of the current line as `line` in written form, with the
+// CR LF that ends it in the merged file.
+template <std::size_t N>
+void keepRestOfLine(DetectionInput& input, DetectionRecord& record, NumberLine<N>& line) {
+    const char* first = input.rest;
+    const auto length = static_cast<std::uint32_t>(input.restEnd - first);
+    input.rest = input.restEnd;
+    char* out = record.writtenText + record.writtenTextLength;
+    std::memcpy(out, first, length);
+    out[length] = '\r';
+    out[length + 1] = '\n';
+    record.writtenTextLength += length + 2;
+    line.inWrittenForm = true;
+}
+
+// Reads the next item as a whole number of `column` into `number`.
+ItemResult readWhole(DetectionInput& input, const NumberColumn& column, ReadNumber& number,
+                     DetectionRecord& record, std::string_view& item) {
+    if (!nextItem(input, item)) {
+        return ItemResult::End;
+    }
+    if (!parseWholeNumber(item, number.whole)) {
+        return ItemResult::Bad;
+    }
+    const char* first = item.data();
+    const char* end = first + item.size();
+    const bool written = !input.convertByValue && isWrittenNumber(column, first, end);
+    number.written = written ? keepWritten(record, first, end) : WrittenText{};
+    return ItemResult::Ok;
+}
+
+// Reads the next item as a decimal of `column` into `number`. Most items
+// are plain decimals, converted in the same pass that finds their end;
+// every number in written form is one.
+ItemResult readDecimal(DetectionInput& input, const NumberColumn& column, ReadNumber& number,
+                       DetectionRecord& record, std::string_view& item) {
+    if (!skipBlanks(input)) {
+        return ItemResult::End;
+    }
+    const char* first = input.rest;
+    const char* end = parsePlainDecimalPrefix(first, input.restEnd, number.decimal);
+    if (end != nullptr && (end == input.restEnd || isBlank(*end))) {
+        input.rest = end;
+        const bool written = !input.convertByValue && isWrittenNumber(column, first, end) &&
+                             showsAsRead(column, number.decimal);
+        number.written = written ? keepWritten(record, first, end) : WrittenText{};
+        return ItemResult::Ok;
+    }
+    nextItem(input, item);
+    number.written = WrittenText{};
+    return parseDecimalNumber(item, number.decimal) ? ItemResult::Ok : ItemResult::Bad;
+}
+
+// Reads a line of `columns` number by number into `line`; `at` is left at
+// the column of the last item read. #Segments goes to the record as well,
+// and the numbers after it are not read when it is more than a record
+// holds.
+template <std::size_t N>
+ItemResult readNumbers(DetectionInput& input, const NumberColumn (&columns)[N],
+                       NumberLine<N>& line, DetectionRecord& record, std::size_t& at,
+                       std::string_view& item) {
+    line.inWrittenForm = false;
+    line.text = WrittenText{record.writtenTextLength, 0};
+    // Unrolled, so that each column's kind and role are constants.
+#pragma GCC unroll 16
+    for (at = 0; at < N; ++at) {
+        const NumberColumn& column = columns[at];
+        ReadNumber& number = line.numbers[at];
+        const ItemResult result = column.kind == NumberKind::Whole
+                                      ? readWhole(input, column, number, record, item)
+                                      : readDecimal(input, column, number, record, item);
+        if (result != ItemResult::Ok) {
+            return result;
+        }
+        if (column.role == ColumnRole::SegmentCount) {
+            record.segmentCount = number.whole;
+            if (record.segmentCount > kMaxSegments) {
+                return ItemResult::Ok;
+            }
+        }
+    }
+    line.text.length = record.writtenTextLength - line.text.start;
+    return ItemResult::Ok;
+}
+
+// A line of numbers that could not be read whole: the end of the input,
+// or an item of `column` that is no number of its kind.
+ReadStatus numbersFailed(DetectionInput& input, ReadProblem& problem, ItemResult result,
+                         const NumberColumn& column, std::string_view item, int segment) {
+    if (result == ItemResult::End) {
+        return stopped(input, problem, true);
+    }
+    const bool whole = column.kind == NumberKind::Whole;
+    ReadProblem& bad =
+        note(input, problem, whole ? ReadReason::NotAWholeNumber : ReadReason::NotANumber);
+    bad.value = quotedValue(item);
+    bad.column = column.name;
+    bad.segment = segment;
+    return refused(input);
+}
+
+// Keeps the rest of the current line as the numbers line when it is one
+// in written form whose numbers all show as read (a frame rate of zero
+// does not); takes #Segments from it.
+bool keepWrittenNumbersLine(DetectionInput& input, DetectionRecord& record) {
+    const char* ends[kNumbersLineColumnCount];
+    if (input.convertByValue ||
+        !isWrittenNumbersLine(input.rest, input.restEnd, readableEnd(input.text), ends)) {
+        return false;
+    }
+    double frameRate = 0;
+    const std::string_view rate = numberOfLine(input.rest, ends, kFrameRateColumn);
+    parsePlainDecimalPrefix(rate.data(), rate.data() + rate.size(), frameRate);
+    if (!showsAsRead(kNumbersLineColumns[kFrameRateColumn], frameRate)) {
+        return false;
+    }
+    parseWholeNumber(numberOfLine(input.rest, ends, kSegmentCountColumn), record.segmentCount);
+    keepRestOfLine(input, record, record.numbersLine);
+    return true;
+}
+
+// Keeps the rest of the current line as segment line `line` when it is
+// one in written form.
+bool keepWrittenSegmentLine(DetectionInput& input, DetectionRecord& record,
+                            NumberLine<kSegmentLineColumnCount>& line) {
+    if (input.convertByValue ||
+        !isWrittenSegmentLine(input.rest, input.restEnd, readableEnd(input.text))) {
+        return false;
+    }
+    keepRestOfLine(input, record, line);
+    return true;
+}
+
+ReadStatus readNumbersLine(DetectionInput& input, DetectionRecord& record, ReadProblem& problem) {
+    if (!skipBlanks(input)) {
+        return stopped(input, problem, true);
+    }
+    if (!keepWrittenNumbersLine(input, record)) {
+        std::size_t at = 0;
+        std::string_view item;
+        const ItemResult result =
+            readNumbers(input, kNumbersLineColumns, record.numbersLine, record, at, item);
+        if (result != ItemResult::Ok) {
+            return numbersFailed(input, problem, result, kNumbersLineColumns[at], item, 0);
+        }
+    }
+    if (record.segmentCount > kMaxSegments) {
+        ReadProblem& tooMany = note(input, problem, ReadReason::TooManySegments);
+        tooMany.column = kNumbersLineColumns[kSegmentCountColumn].name;
+        tooMany.count = record.segmentCount;
+        return refused(input);
+    }
+    return ReadStatus::Record;
+}
+
+ReadStatus readSegmentLines(DetectionInput& input, DetectionRecord& record, ReadProblem& problem) {
+    for (int s = 0; s < record.segmentCount; ++s) {
+        if (!skipBlanks(input)) {
+            return stopped(input, problem, true);
+        }
+        NumberLine<kSegmentLineColumnCount>& line = record.segmentLines[s];
+        if (keepWrittenSegmentLine(input, record, line)) {
+            continue;
+        }
+        std::size_t at = 0;
+        std::string_view item;
+        const ItemResult result = readNumbers(input, kSegmentLineColumns, line, record, at, item);
+        if (result != ItemResult::Ok) {
+            return numbersFailed(input, problem, result, kSegmentLineColumns[at], item, s + 1);
+        }
+    }
+    return ReadStatus::Record;
+}
+
+// The record ends with its last value: text after it on its line means
+// that the counts and the lines disagree. Nor may the next non-blank line
+// read wholly as numbers: it would be one more segment line than #Segments
+// announced. The look ahead only moves through the buffered lines.
+ReadStatus checkRecordEnd(DetectionInput& input, const DetectionRecord& record,
+                          ReadProblem& problem) {
+    input.rest = skipBlanksIn(input.rest, input.restEnd);
+    if (input.rest != input.restEnd) {
+        std::string_view extra(input.rest, static_cast<std::size_t>(input.restEnd - input.rest));
+        input.rest = input.restEnd;
+        note(input, problem, ReadReason::TextAfterLastValue).value = quotedValue(extra);
+        return refused(input);
+    }
+    if (skipBlanks(input) && isNumberLine(input.rest, input.restEnd)) {
+        ReadProblem& more = note(input, problem, ReadReason::MoreSegmentLines);
+        more.column = kNumbersLineColumns[kSegmentCountColumn].name;
+        more.count = record.segmentCount;
+        return refused(input);
+    }
+    return ReadStatus::Record;
+}
+
+// The end of the input inside the header, after `taken` of its lines.
+HeaderStatus headerStopped(DetectionInput& input, ReadProblem& problem, int taken) {
+    if (input.longLine != 0) {
+        setProblem(problem, ReadReason::LineTooLong, input.longLine);
+        input.longLine = 0;
+        return HeaderStatus::Damaged;
+    }
+    if (readFailed(input, problem)) {
+        return HeaderStatus::Failed;
+    }
+    if (taken == 0) {
+        return HeaderStatus::Read;
+    }
+    setProblem(problem, ReadReason::EndsInsideHeader, input.text.lineNumber);
+    return HeaderStatus::Cut;
 }
 
 }  // namespace
@@ -377,25 +348,9 @@ void startDetectionInput(DetectionInput& input, std::FILE* file) {
 HeaderStatus readDetectionHeader(DetectionInput& input, ReadProblem& problem) {
     for (int taken = 0; taken < kHeaderLines;) {
         if (!nextLine(input)) {
-            if (input.longLine != 0) {
-                problem.line = input.longLine;
-                problem.what = longLineProblem();
-                input.longLine = 0;
-                return HeaderStatus::Damaged;
-            }
-            if (readFailed(input, problem)) {
-                return HeaderStatus::Failed;
-            }
-            if (taken == 0) {
-                return HeaderStatus::Read;
-            }
-            problem.line = input.text.lineNumber;
-            problem.what = "the file ends inside its header";
-            return HeaderStatus::Cut;
+            return headerStopped(input, problem, taken);
         }
-        while (input.rest != input.restEnd && isBlank(*input.rest)) {
-            ++input.rest;
-        }
+        input.rest = skipBlanksIn(input.rest, input.restEnd);
         if (input.rest != input.restEnd) {
             ++taken;
         }
@@ -420,107 +375,13 @@ ReadStatus checkForFurtherRecord(DetectionInput& input, ReadProblem& problem) {
 
 ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
                                ReadProblem& problem) {
-    // The separator: the next non-blank line, whatever it holds, unless it
-    // is a line of numbers.
-    std::string_view text;
-    if (!nextText(input, text)) {
-        return stopped(input, problem, false);
+    record.writtenTextLength = 0;
+    ReadStatus status = readTexts(input, record, problem);
+    if (status == ReadStatus::Record) {
+        status = readNumbersLine(input, record, problem);
     }
-    if (isNumberLine(text.data(), text.data() + text.size())) {
-        return refuse(input, problem, "a record separator line was expected, found " + quoted(text));
+    if (status == ReadStatus::Record) {
+        status = readSegmentLines(input, record, problem);
     }
-    input.separator.assign(trimmed(text.data(), text.data() + text.size()));
-    if (!nextText(input, text)) {
-        return stopped(input, problem, false);  // a lone separator closes the file
-    }
-    if (const char* why = copyText(record.ffFileName, text)) {
-        return refuse(input, problem, std::string("the FF file line ") + why);
-    }
-    if (!nextText(input, text)) {
-        return stopped(input, problem, true);
-    }
-    if (const char* why = copyText(record.calFileName, text)) {
-        return refuse(input, problem, std::string("the CAL file line ") + why);
-    }
-
-    // The numbers, written into the record as the merged file gets them.
-    std::string_view item;
-    char* out = record.numberLines;
-    if (!skipBlanks(input)) {
-        return stopped(input, problem, true);
-    }
-    if (!copyWrittenNumbersLine(input, record, out)) {
-        std::int32_t* const wholeFields[] = {&record.camNumber, &record.meteorNumber,
-                                             &record.segmentCount};
-        for (std::size_t i = 0; i < std::size(kNumbersLineColumns); ++i) {
-            const NumberColumn& column = kNumbersLineColumns[i];
-            ItemResult result = column.whole
-                                    ? readWholeField(input, column, *wholeFields[i], out, item)
-                                    : readDecimalField(input, column, i == 3, out, item);
-            if (result == ItemResult::End) {
-                return stopped(input, problem, true);
-            }
-            if (result == ItemResult::Bad) {
-                return refuse(input, problem, badValue(column, item));
-            }
-            if (i == 2 && record.segmentCount > kMaxSegments) {
-                break;
-            }
-        }
-        endNumbersLine(out);
-    }
-    if (record.segmentCount > kMaxSegments) {
-        return refuse(input, problem,
-                      "#Segments is " + std::to_string(record.segmentCount) +
-                          ", more than the 512 segments a record can hold");
-    }
-
-    for (int s = 0; s < record.segmentCount; ++s) {
-        if (!skipBlanks(input)) {
-            return stopped(input, problem, true);
-        }
-        if (copyWrittenSegmentLine(input, out)) {
-            continue;
-        }
-        for (const NumberColumn& column : kSegmentLineColumns) {
-            std::int32_t intensity = 0;
-            ItemResult result = column.whole
-                                    ? readWholeField(input, column, intensity, out, item)
-                                    : readDecimalField(input, column, false, out, item);
-            if (result == ItemResult::End) {
-                return stopped(input, problem, true);
-            }
-            if (result == ItemResult::Bad) {
-                return refuse(input, problem,
-                              badValue(column, item) + " (segment " + std::to_string(s + 1) + ")");
-            }
-        }
-        endNumbersLine(out);
-    }
-    record.numberLinesLength = static_cast<std::size_t>(out - record.numberLines);
-
-    // Text after the record's last value means the counts and the lines
-    // disagree; the record is not to be trusted.
-    while (input.rest != input.restEnd && isBlank(*input.rest)) {
-        ++input.rest;
-    }
-    if (input.rest != input.restEnd) {
-        std::string_view extra(input.rest, static_cast<std::size_t>(input.restEnd - input.rest));
-        input.rest = input.restEnd;
-        return refuse(input, problem, "unexpected text " + quoted(extra) +
-                                          " after the record's last value");
-    }
-
-    // The record ends where the next non-blank line does not read wholly
-    // as numbers; a line of numbers there is one more segment line than
-    // #Segments announced, so the count and the lines disagree. The look
-    // ahead only moves through the buffered lines.
-    if (skipBlanks(input) && isNumberLine(input.rest, input.restEnd)) {
-        problem.line = input.text.lineNumber;
-        problem.what = "#Segments is " + std::to_string(record.segmentCount) +
-                       " but more segment lines follow";
-        skipToSeparator(input);
-        return ReadStatus::Damaged;
-    }
-    return ReadStatus::Record;
+    return status == ReadStatus::Record ? checkRecordEnd(input, record, problem) : status;
 }

@@ -6,58 +6,62 @@
 #include <cstdio>
 #include <string>
 
-#include "number_text.h"
+#include "number_columns.h"
+#include "read_problem.h"
 #include "text_input.h"
 
 inline constexpr int kMaxSegments = 512;
-inline constexpr double kDefaultFrameRate = 29.97;
 // Longest first or second text line of a record that readers of merged
 // files can hold; a longer one marks the record as damaged.
 inline constexpr std::size_t kMaxTextLength = 255;
 
-// A column of the numbers line or of a segment line: its header word and
-// its format in the merged file, "%0<width>d" for a whole number,
-// "%0<width>.<precision>f" for the others.
-struct NumberColumn {
-    const char* name;
-    bool whole;
-    int width;
-    int precision;
+// A stretch of DetectionRecord::writtenText.
+struct WrittenText {
+    std::uint32_t start;
+    std::uint32_t length;  // 0 for none
 };
 
-inline constexpr NumberColumn kNumbersLineColumns[] = {
-    {"Cam#", true, 4, 0},   {"Meteor#", true, 4, 0}, {"#Segments", true, 4, 0},
-    {"fps", false, 7, 2},   {"hnr", false, 5, 1},    {"mle", false, 5, 1},
-    {"bin", false, 5, 1},   {"Pix/fm", false, 5, 1}, {"Rho", false, 6, 1},
-    {"Phi", false, 6, 1},
+// A number of a line that is held number by number: its value, by the
+// kind of its column, and where the number stood in the written form of
+// its column, those bytes, which the merged file gets as they are.
+struct ReadNumber {
+    std::int32_t whole;  // the value, in a column of whole numbers
+    double decimal;      // the value, in a column of decimals
+    WrittenText written;
 };
 
-inline constexpr NumberColumn kSegmentLineColumns[] = {
-    {"Frame#", false, 6, 1}, {"Col", false, 7, 2},  {"Row", false, 7, 2},
-    {"RA", false, 6, 2},     {"Dec", false, 6, 2},  {"Azim", false, 6, 2},
-    {"Elev", false, 6, 2},   {"Inten", true, 6, 0},
+// A line of numbers of `Columns` columns as read: either it stood in its
+// written form as a whole, and its bytes, followed by CR LF, are the
+// record's written text between those of the lines held number by number
+// around it; or it is held number by number, and `text` holds the bytes of
+// those of its numbers in written form.
+template <std::size_t Columns>
+struct NumberLine {
+    bool inWrittenForm;
+    WrittenText text;
+    ReadNumber numbers[Columns];
 };
 
-// Room for the written text of a numbers line and of a segment line, CR LF
-// included: ten numbers (three of them whole) or eight (one whole), one
-// blank between each two. A whole number takes at most 11 characters.
-inline constexpr std::size_t kMaxNumbersLineLength = 3 * 11 + 7 * kMaxNumberTextLength + 9 + 2;
-inline constexpr std::size_t kMaxSegmentLineLength = 11 + 7 * kMaxNumberTextLength + 7 + 2;
+// Room for the bytes of numbers and lines in written form of one record,
+// line ends included.
+inline constexpr std::size_t kMaxWrittenTextLength =
+    longestLine(kNumbersLineColumns, longestWrittenNumber) + 2 +
+    kMaxSegments * (longestLine(kSegmentLineColumns, longestWrittenNumber) + 2);
 
-// One record as the merged file gets it. Reading fills it in full, so it
-// holds nothing of the input buffer, whose bytes a later refill moves.
+// One record as the file said it, which writeDetectionRecord writes in the
+// formats of the merged file. Reading fills it in full, so it holds
+// nothing of the input buffer, whose bytes a later refill moves. The bytes
+// of its lines follow each other in writtenText in the order of the file,
+// so that lines in written form one after another are written with one
+// copy.
 struct DetectionRecord {
     char ffFileName[kMaxTextLength + 1];
     char calFileName[kMaxTextLength + 1];
-    std::int32_t camNumber;
-    std::int32_t meteorNumber;
-    std::int32_t segmentCount;
-    // The numbers line and the segment lines in their written form, each
-    // ending in CR LF: every number in the format of its column (a zero
-    // frame rate already made the default rate), copied from the file
-    // where it stood there in that very form, converted otherwise.
-    std::size_t numberLinesLength;
-    char numberLines[kMaxNumbersLineLength + kMaxSegments * kMaxSegmentLineLength];
+    std::int32_t segmentCount;  // #Segments: the segment lines that follow
+    NumberLine<kNumbersLineColumnCount> numbersLine;
+    NumberLine<kSegmentLineColumnCount> segmentLines[kMaxSegments];
+    std::uint32_t writtenTextLength;
+    char writtenText[kMaxWrittenTextLength];
 };
 
 // A per-camera file being read: the buffered lines plus the unread rest of
@@ -69,9 +73,10 @@ struct DetectionInput {
     const char* lineStart = nullptr;  // the whole current line
     long longLine = 0;              // a line too long to hold, met and not yet reported
     std::string separator;          // the last record separator read, surrounding blanks aside
-    // Numbers already in their written form are copied, the others
-    // converted by value; true converts every number by value, so that
-    // checks can compare the two ways.
+    // Numbers and lines already in their written form are kept as those
+    // bytes, the others as values. The switch exists for the checks of the
+    // tests and the fuzz target: true keeps every number as its value, and
+    // reading both ways must give the same merged file.
     bool convertByValue = false;
 };
 
@@ -87,12 +92,6 @@ enum class ReadStatus {
     End,      // no further record in the file
     Damaged,  // a damaged record was refused; reading can go on
     Failed,   // the file could not be read further
-};
-
-// What was wrong with a refused record or header, or why reading failed.
-struct ReadProblem {
-    long line = 0;
-    std::string what;
 };
 
 // Starts reading `file` from its first byte; the buffer of an earlier file

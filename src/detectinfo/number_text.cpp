@@ -338,20 +338,25 @@ bool parseDecimalNumber(std::string_view item, double& value) {
     return whole;
 }
 
+bool beginsAsNumber(const char* first, const char* last) {
+    if (first != last && (*first == '+' || *first == '-')) {
+        ++first;
+    }
+    if (first == last) {
+        return false;
+    }
+    const char c = *first;
+    return (c >= '0' && c <= '9') || c == '.' || c == 'i' || c == 'I' || c == 'n' || c == 'N';
+}
+
 bool readsAsNumber(std::string_view item) {
     const char* p = item.data();
     const char* last = p + item.size();
-    if (p != last && (*p == '+' || *p == '-')) {
+    if (!beginsAsNumber(p, last)) {
+        return false;
+    }
+    if (*p == '+' || *p == '-') {
         ++p;
-    }
-    if (p == last) {
-        return false;
-    }
-    // After its sign a number begins with a digit, a point, or the first
-    // letter of inf or nan: most texts that are no number end here.
-    const char c = *p;
-    if (!((c >= '0' && c <= '9') || c == '.' || c == 'i' || c == 'I' || c == 'n' || c == 'N')) {
-        return false;
     }
     double ignored = 0;
     if (item.size() < kShortItem) {
@@ -381,11 +386,6 @@ bool isDigit(char c) {
     return static_cast<unsigned>(static_cast<unsigned char>(c)) - unsigned{'0'} <= 9;
 }
 
-// Most digits a written form may have: a double holds every decimal of 15
-// digits closely enough that writing it at the decimal's own precision
-// gives the decimal back (10^15 times 2^-53 is below one half).
-constexpr std::ptrdiff_t kRoundTripDigits = 15;
-
 // A number text from `first` to `end`, whose whole-number digits run from
 // `digits` to `digitsEnd`, is as wide as printf makes it: zero-padded to
 // `width`, and wider only when no padding zero leads it.
@@ -395,45 +395,38 @@ bool hasWrittenWidth(const char* first, const char* end, const char* digits,
     return length == width || (length > width && (digits[0] != '0' || digitsEnd - digits == 1));
 }
 
-}  // namespace
-
-const char* endOfWrittenFixed(const char* first, const char* last, int width, int precision) {
-    const char* p = first;
-    if (p != last && *p == '-') {
+// Moves `p` past the digits before `end`.
+const char* skipDigits(const char* p, const char* end) {
+    while (p != end && isDigit(*p)) {
         ++p;
     }
-    const char* digits = p;
-    while (p != last && isDigit(*p)) {
-        ++p;
-    }
-    const char* digitsEnd = p;
-    if (digitsEnd == digits || p == last || *p != '.' || last - p <= precision ||
-        (digitsEnd - digits) + precision > kRoundTripDigits) {
-        return nullptr;
-    }
-    ++p;
-    for (const char* end = p + precision; p != end; ++p) {
-        if (!isDigit(*p)) {
-            return nullptr;
-        }
-    }
-    return hasWrittenWidth(first, p, digits, digitsEnd, width) ? p : nullptr;
+    return p;
 }
 
-const char* endOfWrittenWholeNumber(const char* first, const char* last, int width) {
-    const char* p = first;
-    const bool negative = p != last && *p == '-';
-    if (negative) {
-        ++p;
+}  // namespace
+
+bool isWrittenFixed(const char* first, const char* end, int width, int precision) {
+    // Most numbers in other forms fail here: shorter than the column, or
+    // without the point right before the last decimals.
+    const auto length = end - first;
+    if (length < width || length < precision + 2 || end[-1 - precision] != '.') {
+        return false;
     }
-    const char* digits = p;
-    while (p != last && isDigit(*p)) {
-        ++p;
-    }
-    if (p == digits || p - digits > 9 || (negative && writtenFormIsZero(digits, p))) {
-        return nullptr;  // printf writes a zero without its minus sign
-    }
-    return hasWrittenWidth(first, p, digits, p, width) ? p : nullptr;
+    const char* point = end - 1 - precision;
+    const char* digits = *first == '-' ? first + 1 : first;
+    return digits != point && skipDigits(digits, point) == point &&
+           skipDigits(point + 1, end) == end &&
+           (point - digits) + precision <= kMostWrittenFixedDigits &&
+           hasWrittenWidth(first, end, digits, point, width);
+}
+
+bool isWrittenWholeNumber(const char* first, const char* end, int width) {
+    const bool negative = first != end && *first == '-';
+    const char* digits = negative ? first + 1 : first;
+    return digits != end && skipDigits(digits, end) == end &&
+           end - digits <= kMostWrittenWholeDigits &&
+           !(negative && writtenFormIsZero(digits, end)) &&  // printf writes no minus on zero
+           hasWrittenWidth(first, end, digits, end, width);
 }
 
 bool writtenFormIsZero(const char* first, const char* last) {

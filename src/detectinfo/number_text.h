@@ -26,6 +26,11 @@ bool parseDecimalNumber(std::string_view item, double& value);
 // allocating anything, whatever the item's length.
 bool readsAsNumber(std::string_view item);
 
+// True when the text at `first` (up to `last`) may begin a number that
+// readsAsNumber takes: after an optional sign, a digit, a point, or the
+// first letter of inf or nan. Most texts that are no number fail here.
+bool beginsAsNumber(const char* first, const char* last);
+
 // The fast path of parseDecimalNumber, for reading numbers straight from a
 // line: converts the plain decimal ([sign] digits [. digits] [exponent])
 // at `first` and returns the end of it, or nullptr when the text there is
@@ -37,21 +42,23 @@ const char* parsePlainDecimalPrefix(const char* first, const char* last, double&
 // writeWholeNumber writes for the value the text reads as. Such a number is
 // copied as it stands; the functions below tell it by its shape alone.
 //
-// The end of the number at `first` when its text up to there is in the
-// written form of "%0<width>.<precision>f" (precision at least 1): an
-// optional minus sign, whole-number digits, a point and `precision`
-// decimals, at least `width` characters long and longer only when no
-// padding zero leads it, and at most 15 digits in all. Otherwise nullptr. The number
-// is in written form when it ends there: the caller checks what follows.
-// (A double holds every decimal of 15 digits closely enough that the text
-// written for it at the same precision is the decimal itself.)
-const char* endOfWrittenFixed(const char* first, const char* last, int width, int precision);
+// Most digits a written form may have: a double holds every decimal of 15
+// digits closely enough that the text written for it at the same precision
+// is the decimal itself, and every whole number of 9 digits fits 32 bits.
+inline constexpr int kMostWrittenFixedDigits = 15;
+inline constexpr int kMostWrittenWholeDigits = 9;
+
+// True when `first`..`end` is a number in the written form of
+// "%0<width>.<precision>f" (precision at least 1): an optional minus sign,
+// whole-number digits, a point and `precision` decimals, at least `width`
+// characters long and longer only when no padding zero leads it, and at
+// most kMostWrittenFixedDigits digits in all.
+bool isWrittenFixed(const char* first, const char* end, int width, int precision);
 
 // The same for "%0<width>d": an optional minus sign and digits, at least
 // `width` characters long and longer only when no padding zero leads it,
-// not a zero with a minus sign, and at most 9 digits, so that it always
-// fits 32 bits.
-const char* endOfWrittenWholeNumber(const char* first, const char* last, int width);
+// not a zero with a minus sign, and at most kMostWrittenWholeDigits digits.
+bool isWrittenWholeNumber(const char* first, const char* end, int width);
 
 // True when a number in written form reads as zero (of either sign).
 bool writtenFormIsZero(const char* first, const char* last);

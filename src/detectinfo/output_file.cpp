@@ -16,18 +16,11 @@ void startOutputFile(OutputFile& output, std::FILE* file) {
     output.writeError = 0;
 }
 
-char* reserveOutput(OutputFile& output, std::size_t length) {
-    if (output.data.size() - output.used < length) {
-        flushOutput(output);
-        if (output.data.size() < length) {
-            output.data.resize(length);
-        }
+void makeRoom(OutputFile& output, std::size_t length) {
+    flushOutput(output);
+    if (output.data.size() < length) {
+        output.data.resize(length);
     }
-    return output.data.data() + output.used;
-}
-
-void commitOutput(OutputFile& output, char* end) {
-    output.used = static_cast<std::size_t>(end - output.data.data());
 }
 
 void writeOutput(OutputFile& output, const char* data, std::size_t length) {

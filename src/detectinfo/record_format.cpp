@@ -10,6 +10,13 @@ constexpr char kHeaderSeparator[] =
     "-----------------------------------------------------\r\n";  // 53 hyphens
 constexpr char kRecordSeparator[] =
     "-------------------------------------------------------\r\n";  // 55 hyphens
+// What the header's column lines, lines 10 and 11, hold before the column
+// names of the numbers line and of the segment lines.
+constexpr char kNumbersLineLabel[] = "";
+constexpr char kSegmentLineLabel[] = "Per segment:  ";
+// The widths that a record's first and second text lines are padded to.
+constexpr std::size_t kFfTextWidth = 38;
+constexpr std::size_t kCalTextWidth = 27;
 
 char* put(char* out, const char* text, std::size_t length) {
     std::memcpy(out, text, length);
@@ -60,6 +67,65 @@ char* putTwoDigits(char* out, int value) {
     return out;
 }
 
+// A header line naming the columns of a line kind: `label`, then the
+// names, one blank between each two.
+template <std::size_t L, std::size_t N>
+void writeColumnNames(OutputFile& output, const char (&label)[L],
+                      const NumberColumn (&columns)[N]) {
+    std::size_t length = L - 1 + N + 2;
+    for (const NumberColumn& column : columns) {
+        length += std::strlen(column.name);
+    }
+    char* out = put(reserveOutput(output, length), label);
+    for (std::size_t i = 0; i < N; ++i) {
+        if (i > 0) {
+            *out++ = ' ';
+        }
+        out = put(out, columns[i].name, std::strlen(columns[i].name));
+    }
+    commitOutput(output, putLineEnd(out));
+}
+
+// A number held by its value or in its written form, in the format of
+// `column`.
+char* putNumber(char* out, const DetectionRecord& record, const NumberColumn& column,
+                const ReadNumber& number) {
+    if (number.written.length != 0) {
+        return put(out, record.writtenText + number.written.start, number.written.length);
+    }
+    if (column.kind == NumberKind::Whole) {
+        return writeWholeNumber(out, number.whole, column.width);
+    }
+    return writeFixed(out, shownValue(column, number.decimal), column.width, column.precision);
+}
+
+// A line of numbers of `columns`, when it is held number by number: the
+// bytes of the record's written text from `copied` up to the line go out
+// first, the lines in written form before it; returns where the bytes
+// still to be copied begin.
+template <std::size_t N>
+std::uint32_t writeNumberLine(OutputFile& output, const DetectionRecord& record,
+                              const NumberColumn (&columns)[N], const NumberLine<N>& line,
+                              std::uint32_t copied) {
+    if (line.inWrittenForm) {
+        return copied;
+    }
+    if (line.text.start != copied) {
+        writeOutput(output, record.writtenText + copied, line.text.start - copied);
+    }
+    char* out = reserveOutput(output, longestLine(columns, longestFormattedNumber) + 2);
+    // Unrolled, so that each column's kind and format are constants.
+#pragma GCC unroll 16
+    for (std::size_t i = 0; i < N; ++i) {
+        if (i > 0) {
+            *out++ = ' ';
+        }
+        out = putNumber(out, record, columns[i], line.numbers[i]);
+    }
+    commitOutput(output, putLineEnd(out));
+    return line.text.start + line.text.length;
+}
+
 }  // namespace
 
 char* formatCountLine(char* out, std::int32_t count) {
@@ -107,16 +173,22 @@ void writeHeaderLines(OutputFile& output, double programVersion, const std::tm& 
     writeLiteral(output, kHeaderSeparator);
     writeLiteral(output, "FF  file processed\r\n");
     writeLiteral(output, "CAL file processed\r\n");
-    writeLiteral(output, "Cam# Meteor# #Segments fps hnr mle bin Pix/fm Rho Phi\r\n");
-    writeLiteral(output, "Per segment:  Frame# Col Row RA Dec Azim Elev Inten\r\n");
+    writeColumnNames(output, kNumbersLineLabel, kNumbersLineColumns);
+    writeColumnNames(output, kSegmentLineLabel, kSegmentLineColumns);
 }
 
 void writeRecordLines(OutputFile& output, const DetectionRecord& record) {
     char* out = reserveOutput(output, sizeof kRecordSeparator + 2 * (kMaxTextLength + 2));
     out = put(out, kRecordSeparator);
-    out = putPaddedText(out, record.ffFileName, 38);
-    out = putPaddedText(out, record.calFileName, 27);
+    out = putPaddedText(out, record.ffFileName, kFfTextWidth);
+    out = putPaddedText(out, record.calFileName, kCalTextWidth);
     commitOutput(output, out);
-    // The numbers were put in their written form as the record was read.
-    writeOutput(output, record.numberLines, record.numberLinesLength);
+    // Lines in written form one after another go out with one copy.
+    std::uint32_t copied =
+        writeNumberLine(output, record, kNumbersLineColumns, record.numbersLine, 0);
+    for (std::int32_t s = 0; s < record.segmentCount; ++s) {
+        copied =
+            writeNumberLine(output, record, kSegmentLineColumns, record.segmentLines[s], copied);
+    }
+    writeOutput(output, record.writtenText + copied, record.writtenTextLength - copied);
 }

@@ -1,10 +1,11 @@
 #include "written_line.h"
 
-#include "number_text.h"
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
-constexpr std::size_t kMostColumns = std::size(kNumbersLineColumns);
+constexpr std::size_t kMostColumns = std::max(kNumbersLineColumnCount, kSegmentLineColumnCount);
 
 // What each byte of a line of numbers is when every number has exactly the
 // width of its column: byte i fits when it lies from low[i] to low[i] +
@@ -37,12 +38,13 @@ constexpr LineShape shapeOf(const NumberColumn (&columns)[N]) {
     std::size_t at = 0;
     for (std::size_t c = 0; c < N; ++c) {
         const NumberColumn& column = columns[c];
-        const int point = column.whole ? column.width : column.width - column.precision - 1;
+        const bool whole = column.kind == NumberKind::Whole;
+        const int point = whole ? column.width : column.width - column.precision - 1;
         for (int k = 0; k < column.width; ++k, ++at) {
             if (k == point) {
                 set(at, '.', 0, '.');
             } else {
-                set(at, '0', 9, k == 0 && !column.whole && point >= 2 ? '-' : '0');
+                set(at, '0', 9, k == 0 && !whole && point >= 2 ? '-' : '0');
             }
         }
         shape.ends[c] = at;
@@ -78,27 +80,28 @@ bool hasShape(const char* first, const char* last, const char* readable,
 }
 
 // The line checked number by number; `ends` gets where each number ends.
+// A line shorter than its shape has a number shorter than its column.
+// Kept out of the callers, whose common case is the shape alone.
 template <std::size_t N>
-bool hasWrittenNumbers(const char* first, const char* last, const NumberColumn (&columns)[N],
-                       const char* (&ends)[N]) {
-    for (std::size_t i = 0; i < N; ++i) {
-        const NumberColumn& column = columns[i];
-        const char* end = column.whole
-                              ? endOfWrittenWholeNumber(first, last, column.width)
-                              : endOfWrittenFixed(first, last, column.width, column.precision);
-        if (end == nullptr) {
+[[gnu::noinline]] bool hasWrittenNumbers(const char* first, const char* last,
+                                         const NumberColumn (&columns)[N], const LineShape& shape,
+                                         const char* (&ends)[N]) {
+    if (static_cast<std::size_t>(last - first) < shape.length) {
+        return false;
+    }
+    for (std::size_t i = 0;; ++i) {
+        const auto* blank = static_cast<const char*>(
+            std::memchr(first, ' ', static_cast<std::size_t>(last - first)));
+        const char* end = blank != nullptr ? blank : last;
+        if (!isWrittenNumber(columns[i], first, end)) {
             return false;
         }
         ends[i] = end;
-        if (i + 1 == N) {
-            return end == last;
-        }
-        if (end == last || *end != ' ') {
-            return false;
+        if (i + 1 == N || end == last) {
+            return i + 1 == N && end == last;
         }
         first = end + 1;
     }
-    return false;
 }
 
 }  // namespace
@@ -107,17 +110,17 @@ bool isWrittenSegmentLine(const char* first, const char* last, const char* reada
     if (hasShape(first, last, readable, kSegmentLineShape)) {
         return true;
     }
-    const char* ends[std::size(kSegmentLineColumns)];
-    return hasWrittenNumbers(first, last, kSegmentLineColumns, ends);
+    const char* ends[kSegmentLineColumnCount];
+    return hasWrittenNumbers(first, last, kSegmentLineColumns, kSegmentLineShape, ends);
 }
 
 bool isWrittenNumbersLine(const char* first, const char* last, const char* readable,
-                          const char* (&ends)[std::size(kNumbersLineColumns)]) {
+                          const char* (&ends)[kNumbersLineColumnCount]) {
     if (hasShape(first, last, readable, kNumbersLineShape)) {
         for (std::size_t i = 0; i < std::size(ends); ++i) {
             ends[i] = first + kNumbersLineShape.ends[i];
         }
         return true;
     }
-    return hasWrittenNumbers(first, last, kNumbersLineColumns, ends);
+    return hasWrittenNumbers(first, last, kNumbersLineColumns, kNumbersLineShape, ends);
 }

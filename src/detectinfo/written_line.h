@@ -5,8 +5,9 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
-#include "detection_record.h"
+#include "number_columns.h"
 
 // Bytes compared at once when a line is told by its shape: more than the
 // longest line of numbers whose numbers all have the exact width of their
@@ -22,4 +23,19 @@ bool isWrittenSegmentLine(const char* first, const char* last, const char* reada
 
 // The same for a numbers line; `ends` gets the end of each of its numbers.
 bool isWrittenNumbersLine(const char* first, const char* last, const char* readable,
-                          const char* (&ends)[std::size(kNumbersLineColumns)]);
+                          const char* (&ends)[kNumbersLineColumnCount]);
+
+// The text of the number of `column` in a line of numbers that begins at
+// `first` and whose numbers end at `ends`.
+template <std::size_t N>
+std::string_view numberOfLine(const char* first, const char* const (&ends)[N], std::size_t column) {
+    const char* start = column == 0 ? first : ends[column - 1] + 1;
+    return std::string_view(start, static_cast<std::size_t>(ends[column] - start));
+}
+
+// True when `first`..`end` is a number in the written form of `column`.
+inline bool isWrittenNumber(const NumberColumn& column, const char* first, const char* end) {
+    return column.kind == NumberKind::Whole
+               ? isWrittenWholeNumber(first, end, column.width)
+               : isWrittenFixed(first, end, column.width, column.precision);
+}

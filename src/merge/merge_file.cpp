@@ -8,7 +8,7 @@ bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
     ReadProblem problem;
     auto reportReadFailure = [&] {
         std::printf(" Cannot read file %s at line %ld (%s); the rest of it was not merged \n",
-                    path.c_str(), problem.line, problem.what.c_str());
+                    path.c_str(), problem.line, readProblemText(problem).c_str());
         ++state.filesLeftOut;
     };
     const HeaderStatus header = readDetectionHeader(state.input, problem);
@@ -20,7 +20,7 @@ bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
     }
     if (header == HeaderStatus::Damaged) {
         std::printf(" Damaged header in file %s at line %ld: %s; no records merged from it \n",
-                    path.c_str(), problem.line, problem.what.c_str());
+                    path.c_str(), problem.line, readProblemText(problem).c_str());
         ++state.filesLeftOut;
         return true;
     }
@@ -41,7 +41,7 @@ bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
         }
         if (status == ReadStatus::Damaged) {
             std::printf(" Damaged record in file %s at line %ld: %s; record not merged \n",
-                        path.c_str(), problem.line, problem.what.c_str());
+                        path.c_str(), problem.line, readProblemText(problem).c_str());
             ++state.damagedRecords;
             continue;
         }

@@ -214,7 +214,7 @@ TEST(DetectionReader, NulInATextLineIsDamage) {
         EXPECT_EQ(outcome.records, 1);
         EXPECT_EQ(outcome.written, kMergedB);
         ASSERT_EQ(outcome.damaged.size(), 1u);
-        EXPECT_NE(outcome.damaged[0].what.find("holds a NUL byte"), std::string::npos);
+        EXPECT_EQ(outcome.damaged[0].reason, ReadReason::TextHoldsNul);
     }
 }
 
@@ -260,7 +260,8 @@ struct DamageCase {
     std::string records;            // after the eleven header lines
     std::string expected;           // the record lines written
     std::vector<long> damagedLines; // line of each refused record
-    const char* what;               // part of the first problem's text
+    ReadReason reason;              // of the first problem
+    const char* column;             // the column or text line it names
 };
 
 std::string numbersLine(const std::string& segmentCount) {
@@ -279,35 +280,35 @@ TEST(DetectionReader, DamagedRecordsAreRefusedWholeAndReadingGoesOn) {
     const std::string head = kSeparator + "FF_DAMAGED\nCAL_DAMAGED\n";  // lines 12-14
     const DamageCase cases[] = {
         {"value with trailing letters", head + "0001 12abc 0000 25 1 1 1 1 1 1\n" + kRecordB,
-         kMergedB, {15}, "\"12abc\" of Meteor#"},
+         kMergedB, {15}, ReadReason::NotAWholeNumber, "Meteor#"},
         {"decimal where a whole number belongs", head + "1 123.0 0 25 1 1 1 1 1 1\n" + kRecordB,
-         kMergedB, {15}, "\"123.0\" of Meteor#"},
+         kMergedB, {15}, ReadReason::NotAWholeNumber, "Meteor#"},
         {"whole number beyond 32 bits", head + "2147483648 1 0 25 1 1 1 1 1 1\n" + kRecordB,
-         kMergedB, {15}, "\"2147483648\" of Cam#"},
+         kMergedB, {15}, ReadReason::NotAWholeNumber, "Cam#"},
         {"segment value that is no number", head + numbersLine("2") + "1 2 3 4 5 6 7 8\n" +
                                                 "1 2 x 4 5 6 7 8\n" + kRecordB,
-         kMergedB, {17}, "\"x\" of Row"},
+         kMergedB, {17}, ReadReason::NotANumber, "Row"},
         {"fewer segment lines than announced", head + numbersLine("3") + segments(2) + kRecordB,
-         kMergedB, {18}, "of Frame#"},
+         kMergedB, {18}, ReadReason::NotANumber, "Frame#"},
         {"segment line where the first separator belongs", "1 2 3 4 5 6 7 8\nFF_DAMAGED\nCAL\n" +
                                                               numbersLine("0") + kRecordB,
-         kMergedB, {12}, "record separator line was expected, found \"1 2 3 4 5 6 7 8\""},
+         kMergedB, {12}, ReadReason::SeparatorExpected, ""},
         {"more values on the last line", head + numbersLine("1") + "1 2 3 4 5 6 7 8 9\n" + kRecordB,
-         kMergedB, {16}, "unexpected text \"9\""},
+         kMergedB, {16}, ReadReason::TextAfterLastValue, ""},
         {"too many segments", head + numbersLine("513") + segments(513) + kRecordB, kMergedB,
-         {15}, "#Segments is 513"},
+         {15}, ReadReason::TooManySegments, "#Segments"},
         {"first text line too long", kSeparator + std::string(256, 'F') + "\nCAL\n" +
                                          numbersLine("0") + kRecordB,
-         kMergedB, {13}, "FF file line is longer than 255"},
+         kMergedB, {13}, ReadReason::TextTooLong, "FF file"},
         {"second text line too long", kSeparator + "FF\n" + std::string(300, 'C') + "\n" +
                                           numbersLine("0") + kRecordB,
-         kMergedB, {14}, "CAL file line is longer than 255"},
+         kMergedB, {14}, ReadReason::TextTooLong, "CAL file"},
         {"file ends inside the numbers", kRecordB + head + "0001 0002 0000 25 1", kMergedB, {19},
-         "ends inside the record"},
+         ReadReason::EndsInsideRecord, ""},
         {"file ends after the first text line", kRecordB + kSeparator + "FF_DAMAGED\n", kMergedB,
-         {17}, "ends inside the record"},
+         {17}, ReadReason::EndsInsideRecord, ""},
         {"file ends inside the segments", kRecordB + head + numbersLine("4") + segments(3),
-         kMergedB, {22}, "ends inside the record"},
+         kMergedB, {22}, ReadReason::EndsInsideRecord, ""},
     };
     for (const DamageCase& c : cases) {
         ReadOutcome outcome = readAndWrite(file(c.records));
@@ -316,8 +317,8 @@ TEST(DetectionReader, DamagedRecordsAreRefusedWholeAndReadingGoesOn) {
         for (std::size_t i = 0; i < c.damagedLines.size(); ++i) {
             EXPECT_EQ(outcome.damaged[i].line, c.damagedLines[i]) << c.name;
         }
-        EXPECT_NE(outcome.damaged[0].what.find(c.what), std::string::npos)
-            << c.name << ": " << outcome.damaged[0].what;
+        EXPECT_EQ(outcome.damaged[0].reason, c.reason) << c.name;
+        EXPECT_STREQ(outcome.damaged[0].column, c.column) << c.name;
         EXPECT_EQ(outcome.written.find("DAMAGED"), std::string::npos) << c.name;
     }
 }
@@ -352,23 +353,22 @@ TEST(DetectionReader, RecordFollowedByMoreSegmentLinesThanItsCountIsRefusedWhole
         const char* name;
         std::string records;
         long line;  // the first extra segment line
-        const char* what;
+        std::int32_t count;
     } cases[] = {
-        {"one line too many", head + numbersLine("1") + segments(2) + kRecordB, 17,
-         "#Segments is 1 but more segment lines follow"},
+        {"one line too many", head + numbersLine("1") + segments(2) + kRecordB, 17, 1},
         {"after blank lines, in another form", head + numbersLine("0") + "\n  \n  -1 +2.5 inf 0x1p3\n" +
-                                                    kRecordB, 18,
-         "#Segments is 0 but more segment lines follow"},
+                                                    kRecordB, 18, 0},
         {"at the end of the file, without its line end", kRecordB + head + numbersLine("2") +
                                                              segments(2) + "1 2 3",
-         22, "#Segments is 2 but more segment lines follow"},
+         22, 2},
     };
     for (const auto& c : cases) {
         ReadOutcome outcome = readAndWrite(file(c.records));
         EXPECT_EQ(outcome.written, kMergedB) << c.name;
         ASSERT_EQ(outcome.damaged.size(), 1u) << c.name;
         EXPECT_EQ(outcome.damaged[0].line, c.line) << c.name;
-        EXPECT_EQ(outcome.damaged[0].what, c.what) << c.name;
+        EXPECT_EQ(outcome.damaged[0].reason, ReadReason::MoreSegmentLines) << c.name;
+        EXPECT_EQ(outcome.damaged[0].count, c.count) << c.name;
     }
     // The record's last line ends the first buffer fill, so that the extra
     // line comes only with the next one: blank lines move the record there.
@@ -382,7 +382,7 @@ TEST(DetectionReader, RecordFollowedByMoreSegmentLinesThanItsCountIsRefusedWhole
         ReadOutcome outcome = readAndWrite(before + blanks + damaged + segments(1) + kRecordB);
         EXPECT_EQ(outcome.written, kMergedB + kMergedB) << shift;
         ASSERT_EQ(outcome.damaged.size(), 1u) << shift;
-        EXPECT_EQ(outcome.damaged[0].what, "#Segments is 1 but more segment lines follow");
+        EXPECT_EQ(outcome.damaged[0].reason, ReadReason::MoreSegmentLines);
     }
 }
 
@@ -403,9 +403,12 @@ TEST(DetectionReader, ReadingResumesAtTheFilesOwnSeparator) {
     ReadOutcome outcome = readAndWrite(file(records));
     EXPECT_EQ(outcome.written, kMergedB + kMergedB + kMergedB + kMergedB);
     ASSERT_EQ(outcome.damaged.size(), 3u);
-    EXPECT_NE(outcome.damaged[0].what.find("\"x\" of Meteor#"), std::string::npos);
-    EXPECT_EQ(outcome.damaged[1].what, "#Segments is 0 but more segment lines follow");
-    EXPECT_NE(outcome.damaged[2].what.find("of Frame#"), std::string::npos);
+    EXPECT_EQ(outcome.damaged[0].reason, ReadReason::NotAWholeNumber);
+    EXPECT_EQ(outcome.damaged[0].value, "\"x\"");
+    EXPECT_STREQ(outcome.damaged[0].column, "Meteor#");
+    EXPECT_EQ(outcome.damaged[1].reason, ReadReason::MoreSegmentLines);
+    EXPECT_EQ(outcome.damaged[2].reason, ReadReason::NotANumber);
+    EXPECT_STREQ(outcome.damaged[2].column, "Frame#");
     EXPECT_EQ(outcome.written.find("DAMAGED"), std::string::npos);
 }
 
@@ -438,7 +441,7 @@ TEST(DetectionReader, LineLongerThanAnyRecordNeedsIsDamageSkippedWhole) {
         for (std::size_t i = 0; i < c.lines.size(); ++i) {
             EXPECT_EQ(outcome.damaged[i].line, c.lines[i]) << c.name;
         }
-        EXPECT_EQ(outcome.damaged.back().what, "the line is longer than 262144 bytes") << c.name;
+        EXPECT_EQ(outcome.damaged.back().reason, ReadReason::LineTooLong) << c.name;
     }
     // In the header the file is refused: it is no detection-info file.
     std::string header = perCameraHeader(1);
@@ -446,7 +449,7 @@ TEST(DetectionReader, LineLongerThanAnyRecordNeedsIsDamageSkippedWhole) {
     ReadOutcome refused = readAndWrite(header + kRecordB);
     EXPECT_EQ(refused.header, HeaderStatus::Damaged);
     EXPECT_EQ(refused.headerProblem.line, 5);
-    EXPECT_EQ(refused.headerProblem.what, "the line is longer than 262144 bytes");
+    EXPECT_EQ(refused.headerProblem.reason, ReadReason::LineTooLong);
     EXPECT_EQ(refused.records, 0);
 }
 
@@ -497,7 +500,8 @@ TEST(DetectionReader, ReadErrorIsReportedNotTakenForTheEnd) {
             c.header == HeaderStatus::Read ? outcome.failure : outcome.headerProblem;
         EXPECT_TRUE(c.header != HeaderStatus::Read || outcome.failed) << c.name;
         EXPECT_EQ(problem.line, c.line) << c.name;
-        EXPECT_EQ(problem.what, "read error: Input/output error") << c.name;
+        EXPECT_EQ(problem.reason, ReadReason::ReadError) << c.name;
+        EXPECT_EQ(problem.error, EIO) << c.name;
     }
 
     // Reading a folder as a file fails on Linux at the first read.
@@ -505,7 +509,8 @@ TEST(DetectionReader, ReadErrorIsReportedNotTakenForTheEnd) {
     ReadOutcome outcome = readAndWrite(std::fopen(folder.path.c_str(), "rb"));
     EXPECT_EQ(outcome.header, HeaderStatus::Failed);
     EXPECT_EQ(outcome.headerProblem.line, 1);
-    EXPECT_EQ(outcome.headerProblem.what, "read error: Is a directory");
+    EXPECT_EQ(outcome.headerProblem.reason, ReadReason::ReadError);
+    EXPECT_EQ(outcome.headerProblem.error, EISDIR);
 }
 
 }  // namespace

@@ -286,12 +286,12 @@ namespace {
 
 bool writtenFixed(const char* text, int width, int precision) {
     const char* last = text + std::strlen(text);
-    return endOfWrittenFixed(text, last, width, precision) == last;
+    return isWrittenFixed(text, last, width, precision);
 }
 
 bool writtenWhole(const char* text, int width) {
     const char* last = text + std::strlen(text);
-    return endOfWrittenWholeNumber(text, last, width) == last;
+    return isWrittenWholeNumber(text, last, width);
 }
 
 TEST(WrittenForm, IsExactlyWhatTheFormatWrites) {

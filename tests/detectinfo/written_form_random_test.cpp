@@ -8,18 +8,23 @@
 // back unchanged must be taken. KEL_RANDOM_TEST_SCALE scales the counts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "detection_record.h"
+#include "number_columns.h"
 #include "number_text.h"
 #include "random_source.h"
 #include "written_line.h"
 
 namespace {
+
+bool isWhole(const NumberColumn& column) {
+    return column.kind == NumberKind::Whole;
+}
 
 constexpr double kPowersOfTen[] = {1, 10, 100, 1000, 10000, 100000, 1e6, 1e7, 1e8, 1e9};
 
@@ -35,7 +40,7 @@ int digitCount(const std::string& text) {
 // the text reads as no number.
 std::string converted(const std::string& text, const NumberColumn& column) {
     char out[kMaxNumberTextLength + 1];
-    if (column.whole) {
+    if (isWhole(column)) {
         std::int32_t value = 0;
         return parseWholeNumber(text, value)
                    ? std::string(out, writeWholeNumber(out, value, column.width))
@@ -48,19 +53,14 @@ std::string converted(const std::string& text, const NumberColumn& column) {
 }
 
 bool takenAsWritten(const std::string& text, const NumberColumn& column) {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    const char* end = column.whole
-                          ? endOfWrittenWholeNumber(first, last, column.width)
-                          : endOfWrittenFixed(first, last, column.width, column.precision);
-    return end == last;
+    return isWrittenNumber(column, text.data(), text.data() + text.size());
 }
 
 // A value whose text in `column` has about as many whole digits as the
 // column holds, a few more, or none to speak of; now and then a value that
 // rounds up into one more digit (999.995 at two decimals), or zero.
 double sampleValue(Source& source, const NumberColumn& column) {
-    const int room = column.width - (column.whole ? 0 : column.precision + 1);
+    const int room = column.width - (isWhole(column) ? 0 : column.precision + 1);
     const double scale = kPowersOfTen[column.precision];
     double value = 0;
     switch (source.below(7)) {
@@ -68,7 +68,7 @@ double sampleValue(Source& source, const NumberColumn& column) {
         // 13 to 19 digits in all, across the 15 a double gives back exactly.
         value = std::floor(static_cast<double>(source.next() >> 1) /
                            std::pow(10.0, static_cast<double>(source.below(7)))) / scale;
-        if (column.whole) {
+        if (isWhole(column)) {
             value = std::fmod(value, 2e9);
         }
         break;
@@ -93,7 +93,7 @@ double sampleValue(Source& source, const NumberColumn& column) {
 
 std::string writtenText(double value, const NumberColumn& column) {
     char text[64];
-    if (column.whole) {
+    if (isWhole(column)) {
         std::snprintf(text, sizeof text, "%0*d", column.width, static_cast<int>(value));
     } else {
         std::snprintf(text, sizeof text, "%0*.*f", column.width, column.precision, value);
@@ -149,7 +149,7 @@ std::string nearMiss(Source& source, std::string text, double value, const Numbe
         }
         break;
     default:
-        if (!column.whole && point != std::string::npos) {
+        if (!isWhole(column) && point != std::string::npos) {
             text += source.coin() ? "0" : "e0";
         }
         break;
@@ -166,7 +166,7 @@ std::string longDigits(Source& source, const NumberColumn& column) {
     for (std::uint64_t i = 1; i < digits; ++i) {
         text += static_cast<char>('0' + source.below(10));
     }
-    if (!column.whole) {
+    if (!isWhole(column)) {
         text.insert(text.size() - static_cast<std::size_t>(column.precision), 1, '.');
     }
     return text;
@@ -189,7 +189,7 @@ void checkField(const std::string& text, const NumberColumn& column, Mismatches&
         mismatches.add(std::string(column.name) + " \"" + text +
                        "\" was taken as written form, but converts to \"" + conversion + "\"");
     }
-    const int mostDigits = column.whole ? 9 : 15;
+    const int mostDigits = isWhole(column) ? kMostWrittenWholeDigits : kMostWrittenFixedDigits;
     if (!taken && conversion == text && digitCount(text) <= mostDigits) {
         mismatches.add(std::string(column.name) + " \"" + text +
                        "\" converts to itself but was not taken as written form");
@@ -199,10 +199,21 @@ void checkField(const std::string& text, const NumberColumn& column, Mismatches&
 TEST(WrittenFormRandom, FieldsTakenAsWrittenAreWhatTheConversionWrites) {
     Source source;
     Mismatches mismatches;
-    // Every format of the layout: one column of each.
-    const NumberColumn columns[] = {kNumbersLineColumns[0], kNumbersLineColumns[3],
-                                    kNumbersLineColumns[4], kNumbersLineColumns[8],
-                                    kSegmentLineColumns[3], kSegmentLineColumns[7]};
+    // Every format of the layout: the first column of each.
+    std::vector<NumberColumn> columns;
+    auto addFormats = [&columns](const auto& table) {
+        for (const NumberColumn& column : table) {
+            auto sameFormat = [&column](const NumberColumn& other) {
+                return other.kind == column.kind && other.width == column.width &&
+                       other.precision == column.precision;
+            };
+            if (std::none_of(columns.begin(), columns.end(), sameFormat)) {
+                columns.push_back(column);
+            }
+        }
+    };
+    addFormats(kNumbersLineColumns);
+    addFormats(kSegmentLineColumns);
     const long count = scaled(1000000);
     for (const NumberColumn& column : columns) {
         for (long i = 0; i < count; ++i) {

@@ -48,13 +48,16 @@ ReadOutcome readText(const std::string& fileText, bool convertByValue) {
 }
 
 bool sameProblems(const std::vector<ReadProblem>& a, const std::vector<ReadProblem>& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](const ReadProblem& x, const ReadProblem& y) {
-               return x.line == y.line && x.what == y.what;
-           });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), sameProblem);
 }
 
 }  // namespace
+
+bool sameProblem(const ReadProblem& a, const ReadProblem& b) {
+    return a.reason == b.reason && a.line == b.line && a.value == b.value &&
+           std::string_view(a.column) == b.column && a.segment == b.segment &&
+           a.count == b.count && a.error == b.error;
+}
 
 ReadOutcome readAndWrite(const std::string& fileText) {
     ReadOutcome outcome = readText(fileText, false);

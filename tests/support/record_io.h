@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,14 @@ ReadOutcome readAndWrite(const std::string& fileText);
 
 // Reads an open stream, which it closes, as the above does once.
 ReadOutcome readAndWrite(std::FILE* in, bool convertByValue = false);
+
+// Shows a reason in test failures by its number.
+inline void PrintTo(ReadReason reason, std::ostream* out) {
+    *out << "ReadReason " << static_cast<int>(reason);
+}
+
+// True when two problems have the same reason and details.
+bool sameProblem(const ReadProblem& a, const ReadProblem& b);
 
 // Reads the first record of `fileText`, a per-camera file, into `record`.
 ReadStatus readFirstRecord(const std::string& fileText, DetectionRecord& record);

@@ -1,0 +1,65 @@
+// What the reader reports when it refuses a record or a header, or when
+// reading fails: a reason and its details. The messages are built from one
+// table, one text for each reason.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+enum class ReadReason {
+    None,
+    // The line where a record's separator line belongs reads wholly as
+    // numbers: a segment line that no record announced. Details: value.
+    SeparatorExpected,
+    // A text line of a record is longer than a record holds. Details:
+    // column (the text line).
+    TextTooLong,
+    // A text line of a record holds a NUL byte, which would end it early
+    // when written. Details: column (the text line).
+    TextHoldsNul,
+    // A number of a whole-number column is no decimal whole number within
+    // 32 bits. Details: value, column, segment.
+    NotAWholeNumber,
+    // A number of a decimal column is no number. Details: value, column,
+    // segment.
+    NotANumber,
+    // #Segments announces more segment lines than a record holds.
+    // Details: column, count.
+    TooManySegments,
+    // The record's last line holds more than its last value. Details: value.
+    TextAfterLastValue,
+    // A line of numbers follows the last segment line that #Segments
+    // announced. Details: column, count.
+    MoreSegmentLines,
+    // A line is longer than any line of a detection-info file can be.
+    LineTooLong,
+    // The file ends after a record has begun and before its last value.
+    EndsInsideRecord,
+    // The file ends after its header has begun and before its last line.
+    EndsInsideHeader,
+    // Reading the file failed. Details: error.
+    ReadError,  // the last reason
+};
+
+struct ReadProblem {
+    ReadReason reason = ReadReason::None;
+    long line = 0;                // where it was found
+    std::string value;            // the text concerned, quoted (see quotedValue)
+    const char* column = "";      // the column or text line concerned
+    int segment = 0;              // the segment line concerned, from 1; 0 for none
+    std::int32_t count = 0;       // #Segments as read
+    int error = 0;                // errno of a failed read
+};
+
+// Sets `problem` to `reason` found at `line`, without details.
+void setProblem(ReadProblem& problem, ReadReason reason, long line);
+
+// `text` as messages show a value: its first 40 characters, control
+// characters written as \xNN, in double quotes, with "..." when cut.
+std::string quotedValue(std::string_view text);
+
+// The message text for a problem: the text of its reason (one table in
+// read_problem.cpp holds them) with the details put in, and " (segment N)"
+// after it for a problem in a segment line.
+std::string readProblemText(const ReadProblem& problem);
