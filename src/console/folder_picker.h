@@ -6,6 +6,9 @@
 
 inline constexpr char kFolderPrompt[] = "Navigate to and select the FF Folder";
 
+// What a folder source prints when no folder was chosen.
+inline constexpr char kFolderCancelledMessage[] = " ERROR getting FF files folder pathname \n";
+
 // Fills `path` with the chosen folder and returns true; after a cancel it
-// prints " ERROR getting FF files folder pathname " and returns false.
+// prints kFolderCancelledMessage and returns false.
 bool browseForFfFolder(std::string& path);

@@ -25,8 +25,6 @@ namespace {
 
 enum class Answer { Chosen, Cancelled, Unavailable };
 
-constexpr char kCancelMessage[] = " ERROR getting FF files folder pathname \n";
-
 bool isFolder(const std::string& path) {
     struct stat status {};
     return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
@@ -90,19 +88,20 @@ bool couldNotOpenDisplay(const std::string& zenityErrors) {
     return zenityErrors.find("cannot open display") != std::string::npos;
 }
 
-// One question to zenity's folder chooser. Its standard input is the null
-// device, so the run's own input stays untouched for its keyboard waits.
-// What it writes to standard error is passed on after it has ended.
-Answer askZenity(std::string& answer) {
+// Starts zenity's folder chooser with its standard output and standard
+// error on pipes, whose reading ends `output` and `errors` get. Its
+// standard input is the null device, so the run's own input stays
+// untouched for its keyboard waits. False when it could not be started.
+bool startZenity(pid_t& child, int& output, int& errors) {
     int fromZenity[2];
     int errorsOfZenity[2];
     if (pipe(fromZenity) != 0) {
-        return Answer::Unavailable;
+        return false;
     }
     if (pipe(errorsOfZenity) != 0) {
         close(fromZenity[0]);
         close(fromZenity[1]);
-        return Answer::Unavailable;
+        return false;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -112,9 +111,6 @@ Answer askZenity(std::string& answer) {
     for (int fd : {fromZenity[0], fromZenity[1], errorsOfZenity[0], errorsOfZenity[1]}) {
         posix_spawn_file_actions_addclose(&actions, fd);
     }
-    std::string title = std::string("--title=") + kFolderPrompt;
-    char* arguments[] = {const_cast<char*>("zenity"), const_cast<char*>("--file-selection"),
-                         const_cast<char*>("--directory"), title.data(), nullptr};
     // The signals this program ignores for itself are zenity's own again.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -124,8 +120,10 @@ Answer askZenity(std::string& answer) {
     sigaddset(&ignoredHere, SIGXFSZ);
     posix_spawnattr_setsigdefault(&attributes, &ignoredHere);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    pid_t child = 0;
-    int spawned = posix_spawnp(&child, "zenity", &actions, &attributes, arguments, environ);
+    std::string title = std::string("--title=") + kFolderPrompt;
+    char* arguments[] = {const_cast<char*>("zenity"), const_cast<char*>("--file-selection"),
+                         const_cast<char*>("--directory"), title.data(), nullptr};
+    const int spawned = posix_spawnp(&child, "zenity", &actions, &attributes, arguments, environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(fromZenity[1]);
@@ -133,26 +131,16 @@ Answer askZenity(std::string& answer) {
     if (spawned != 0) {
         close(fromZenity[0]);
         close(errorsOfZenity[0]);
-        return Answer::Unavailable;
+        return false;
     }
-    answer.clear();
-    std::string errors;
-    readBoth(fromZenity[0], errorsOfZenity[0], answer, errors);
-    close(fromZenity[0]);
-    close(errorsOfZenity[0]);
-    std::fwrite(errors.data(), 1, errors.size(), stderr);
-    int status = 0;
-    pid_t waited = 0;
-    do {
-        waited = waitpid(child, &status, 0);
-    } while (waited < 0 && errno == EINTR);
-    if (waited < 0) {
-        std::printf(" zenity's folder chooser was lost; asking on the console \n");
-        return Answer::Unavailable;
-    }
-    if (!answer.empty() && answer.back() == '\n') {
-        answer.pop_back();
-    }
+    output = fromZenity[0];
+    errors = errorsOfZenity[0];
+    return true;
+}
+
+// What zenity's exit status and its words on standard error say of the
+// question.
+Answer zenityAnswer(int status, const std::string& errors) {
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
         return Answer::Chosen;
     }
@@ -167,6 +155,36 @@ Answer askZenity(std::string& answer) {
                 WIFEXITED(status) ? "exit status" : "signal",
                 WIFEXITED(status) ? WEXITSTATUS(status) : WTERMSIG(status));
     return Answer::Unavailable;
+}
+
+// One question to zenity's folder chooser. What it writes to standard
+// error is passed on after it has ended.
+Answer askZenity(std::string& answer) {
+    pid_t child = 0;
+    int output = -1;
+    int errorOutput = -1;
+    if (!startZenity(child, output, errorOutput)) {
+        return Answer::Unavailable;
+    }
+    answer.clear();
+    std::string errors;
+    readBoth(output, errorOutput, answer, errors);
+    close(output);
+    close(errorOutput);
+    std::fwrite(errors.data(), 1, errors.size(), stderr);
+    int status = 0;
+    pid_t waited = 0;
+    do {
+        waited = waitpid(child, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+    if (waited < 0) {
+        std::printf(" zenity's folder chooser was lost; asking on the console \n");
+        return Answer::Unavailable;
+    }
+    if (!answer.empty() && answer.back() == '\n') {
+        answer.pop_back();
+    }
+    return zenityAnswer(status, errors);
 }
 
 // The path meant by an answer at the prompt. A path dropped into a
@@ -217,7 +235,7 @@ bool browseForFfFolder(std::string& path) {
             continue;
         }
         if (result == Answer::Cancelled) {
-            std::printf("%s", kCancelMessage);
+            std::printf("%s", kFolderCancelledMessage);
             return false;
         }
         if (isFolder(answer)) {

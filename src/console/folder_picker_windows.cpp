@@ -54,7 +54,7 @@ bool browseForFfFolder(std::string& path) {
         CoUninitialize();
     }
     if (!converted) {
-        std::printf(" ERROR getting FF files folder pathname \n");
+        std::printf("%s", kFolderCancelledMessage);
         return false;
     }
     path = chosenPath;

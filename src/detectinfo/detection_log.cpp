@@ -72,19 +72,11 @@ bool shiftAfterCountLine(std::FILE* file, std::size_t shift, std::vector<char>& 
 
 }  // namespace
 
-std::string detectionLogStagingPath(const std::string& path) {
-    constexpr char kSuffix[] = ".txt";
-    constexpr std::size_t kSuffixLength = sizeof kSuffix - 1;
-    const bool txt = path.size() >= kSuffixLength &&
-                     path.compare(path.size() - kSuffixLength, kSuffixLength, kSuffix) == 0;
-    return (txt ? path.substr(0, path.size() - kSuffixLength) : path) + ".tmp";
-}
-
-bool openDetectionLog(const std::string& path, const std::string& ffFolder,
-                      const std::string& calFolder) {
+bool openDetectionLog(const std::string& path, const std::string& stagingPath,
+                      const std::string& ffFolder, const std::string& calFolder) {
     gLog.failure.clear();
     std::string reason;
-    if (!createStagedFile(gLog.staged, path, detectionLogStagingPath(path), reason)) {
+    if (!createStagedFile(gLog.staged, path, stagingPath, reason)) {
         return fail(reason);
     }
     startOutputFile(gLog.output, gLog.staged.file);

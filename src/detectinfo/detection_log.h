@@ -13,17 +13,12 @@
 
 inline constexpr double kProgramVersion = 1.61;
 
-// The name the merged file at `path` is written under until it is
-// complete: `path` with ".tmp" in place of its ".txt". No listing takes it
-// for a per-camera file, whose name ends in ".txt".
-std::string detectionLogStagingPath(const std::string& path);
-
-// Creates the new file under its staging name, in place of any staging
-// file an earlier run left, and writes the header. False when it cannot be
-// created, or when a file at `path` could not be written in place (a
-// read-only file is refused, not replaced); see detectionLogError.
-bool openDetectionLog(const std::string& path, const std::string& ffFolder,
-                      const std::string& calFolder);
+// Creates the new file at `stagingPath`, beside `path`, in place of any
+// file an earlier run left there, and writes the header. False when it
+// cannot be created, or when a file at `path` could not be written in
+// place (a read-only file is refused, not replaced); see detectionLogError.
+bool openDetectionLog(const std::string& path, const std::string& stagingPath,
+                      const std::string& ffFolder, const std::string& calFolder);
 
 // Appends one record. False once a write to the file has failed.
 bool writeDetectionRecord(const DetectionRecord& record);

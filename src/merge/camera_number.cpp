@@ -1,12 +1,12 @@
 #include "camera_number.h"
 
+#include "detection_file_names.h"
+
 bool cameraNumberOf(const std::string& name, int& camera) {
-    constexpr char kPrefix[] = "KELdetectinfo_";
-    constexpr std::size_t kPrefixLength = sizeof kPrefix - 1;
-    if (name.compare(0, kPrefixLength, kPrefix) != 0) {
+    if (name.compare(0, kDetectionFilePrefix.size(), kDetectionFilePrefix) != 0) {
         return false;
     }
-    std::size_t at = kPrefixLength;
+    std::size_t at = kDetectionFilePrefix.size();
     while (at < name.size() && (name[at] == ' ' || (name[at] >= '\t' && name[at] <= '\r'))) {
         ++at;
     }

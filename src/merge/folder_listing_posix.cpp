@@ -10,6 +10,7 @@
 
 #include "folder_listing.h"
 
+#include "detection_file_names.h"
 #include "path_rules.h"
 #include "shown_text.h"
 
@@ -36,11 +37,10 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 bool isDetectionInfoName(std::string_view name) {
-    constexpr std::string_view kPrefix = "KELdetectinfo_";
-    constexpr std::string_view kSuffix = ".txt";
-    return name.size() >= kPrefix.size() + kSuffix.size() &&
-           equalsIgnoringCase(name.substr(0, kPrefix.size()), kPrefix) &&
-           equalsIgnoringCase(name.substr(name.size() - kSuffix.size()), kSuffix);
+    return name.size() >= kDetectionFilePrefix.size() + kDetectionFileSuffix.size() &&
+           equalsIgnoringCase(name.substr(0, kDetectionFilePrefix.size()), kDetectionFilePrefix) &&
+           equalsIgnoringCase(name.substr(name.size() - kDetectionFileSuffix.size()),
+                              kDetectionFileSuffix);
 }
 
 // Case-folded byte order first, plain byte order between names that

@@ -19,12 +19,15 @@
 #include <cstdlib>
 
 #include "code_page_text.h"
+#include "detection_file_names.h"
 #include "path_rules.h"
 #include "system_reason.h"
 
 namespace {
 
-constexpr char kPattern[] = "KELdetectinfo_*.txt";
+// The names dir lists: those of the per-camera files, letter case aside.
+const std::string kPattern =
+    std::string(kDetectionFilePrefix) + "*" + std::string(kDetectionFileSuffix);
 constexpr char kPatternVariable[] = "KEL_LISTING_PATTERN";
 constexpr char kListingVariable[] = "KEL_LISTING_FILE";
 
@@ -124,7 +127,7 @@ ListingResult writeFolderListing(const std::string& ffFolder, const std::string&
     std::fflush(stdout);  // the banner before whatever the command prints
     bool ran = false;
     if (folder.rfind("\\\\", 0) != 0) {
-        ran = runCommandInterpreter("dir /b \"" + std::string(kPattern) + "\" > \"" + listingName +
+        ran = runCommandInterpreter("dir /b \"" + kPattern + "\" > \"" + listingName +
                                         "\"",
                                     folder);
     } else {

@@ -3,25 +3,17 @@
 #include <filesystem>
 #include <system_error>
 
+#include "detection_file_names.h"
 #include "path_rules.h"
 
 namespace {
 
 const char kListingName[] = "MergeListing_KELdetectinfo.txt";
-const char kMergedPrefix[] = "KELdetectinfo_0000_";
-
-// "D:" opens a path on a drive where the backslash separates ("D:\\",
-// "D:", "D:night1"); it is no part of a folder name, and a colon cannot
-// stand in a file name there.
-bool startsWithDrive(const std::string& text) {
-    return kPathSeparator == '\\' && text.size() >= 2 && text[1] == ':' &&
-           ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'));
-}
 
 // The name of a folder given as "." or "..", or as a root, comes from
 // where it really is, so the merged file is named for the folder.
 std::string resolvedFolderName(const std::string& ffFolder, std::string finalComponent) {
-    if (startsWithDrive(finalComponent)) {
+    if (startsWithDriveLetter(finalComponent)) {
         finalComponent.erase(0, 2);
     }
     if (!finalComponent.empty() && finalComponent != "." && finalComponent != "..") {
@@ -40,7 +32,7 @@ std::string resolvedFolderName(const std::string& ffFolder, std::string finalCom
     }
     // A root has no name of its own: take its drive letter, if any.
     const std::string root = error ? ffFolder.substr(0, 2) : real.root_name().string();
-    if (startsWithDrive(root)) {
+    if (startsWithDriveLetter(root)) {
         return root.substr(0, 1);
     }
     return finalComponent == "." || finalComponent == ".." ? std::string() : finalComponent;
@@ -48,14 +40,14 @@ std::string resolvedFolderName(const std::string& ffFolder, std::string finalCom
 
 }  // namespace
 
-std::string ensureTrailingBackslash(const std::string& path) {
+std::string ensureTrailingSeparator(const std::string& path) {
     if (!path.empty() && path.back() == kPathSeparator) {
         return path;
     }
     return path + kPathSeparator;
 }
 
-std::pair<std::string, std::string> splitAtLastBackslash(const std::string& path) {
+std::pair<std::string, std::string> splitAtLastSeparator(const std::string& path) {
     std::size_t last = path.rfind(kPathSeparator);
     if (last == std::string::npos) {
         return {std::string(), path};
@@ -65,7 +57,7 @@ std::pair<std::string, std::string> splitAtLastBackslash(const std::string& path
 
 MergePaths deriveMergePaths(const std::string& folder) {
     MergePaths paths;
-    paths.ffFolder = ensureTrailingBackslash(nativeFolderPath(folder));
+    paths.ffFolder = ensureTrailingSeparator(nativeFolderPath(folder));
 
     // The CAL folder sits beside the FF folders under the station's HALD
     // folder. Without a HALD folder in the path there is no CAL folder to
@@ -78,9 +70,10 @@ MergePaths deriveMergePaths(const std::string& folder) {
     }
 
     paths.listingPath = paths.ffFolder + kListingName;
-    std::string withoutSeparator = splitAtLastBackslash(paths.ffFolder).first;
+    std::string withoutSeparator = splitAtLastSeparator(paths.ffFolder).first;
     paths.folderName =
-        resolvedFolderName(paths.ffFolder, splitAtLastBackslash(withoutSeparator).second);
-    paths.mergedPath = paths.ffFolder + kMergedPrefix + paths.folderName + ".txt";
+        resolvedFolderName(paths.ffFolder, splitAtLastSeparator(withoutSeparator).second);
+    paths.mergedPath = paths.ffFolder + mergedFileName(paths.folderName);
+    paths.stagingPath = paths.ffFolder + stagingFileName(paths.folderName);
     return paths;
 }

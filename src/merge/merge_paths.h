@@ -10,17 +10,18 @@ struct MergePaths {
     std::string listingPath;  // the listing file in the FF folder
     std::string folderName;   // the FF folder's own name
     std::string mergedPath;   // the merged detection-info file
+    std::string stagingPath;  // the new merged file while it is written
 };
 
-// The folder rules below work with the host's separator (kPathSeparator):
-// the backslash on Windows, '/' on POSIX hosts.
+// The folder rules below work with the host's separator (kPathSeparator of
+// the path rules): the backslash on Windows, '/' on POSIX hosts.
 
 // Appends one separator unless `path` already ends in one.
-std::string ensureTrailingBackslash(const std::string& path);
+std::string ensureTrailingSeparator(const std::string& path);
 
 // (directory part, final component) at the last separator of `path`; with
 // no separator the directory part is empty and the final component whole.
-std::pair<std::string, std::string> splitAtLastBackslash(const std::string& path);
+std::pair<std::string, std::string> splitAtLastSeparator(const std::string& path);
 
 // Derives every path of a run from the FF folder path as given.
 MergePaths deriveMergePaths(const std::string& folder);

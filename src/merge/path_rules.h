@@ -13,6 +13,11 @@ extern const char kPathSeparator;
 // rules work on.
 std::string nativeFolderPath(const std::string& typed);
 
+// True when `path` begins with a drive letter and its colon ("D:\\",
+// "D:", "D:night1"), which is no part of a folder's name; never on hosts
+// without drive letters.
+bool startsWithDriveLetter(const std::string& path);
+
 // False, after a message that says why, when the host cannot work with the
 // paths of a run; the run then ends before it writes anything.
 bool hostAcceptsRunPaths(const MergePaths& paths);

@@ -38,6 +38,10 @@ std::string nativeFolderPath(const std::string& typed) {
     return typed;
 }
 
+bool startsWithDriveLetter(const std::string& /*path*/) {
+    return false;  // "D:" is a name like any other here
+}
+
 bool hostAcceptsRunPaths(const MergePaths& paths) {
     const std::size_t longest = longestPath(paths.ffFolder);
     const std::string listingProblem = lengthProblem(paths.listingPath, longest);

@@ -26,6 +26,13 @@ std::string nativeFolderPath(const std::string& typed) {
     return path;
 }
 
+// A colon cannot stand in a file name here: one after a letter at the
+// start names a drive.
+bool startsWithDriveLetter(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':' &&
+           ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
 bool hostAcceptsRunPaths(const MergePaths& paths) {
     if (startsWith(paths.ffFolder, "\\\\?\\") || startsWith(paths.ffFolder, "\\\\.\\")) {
         std::printf(" Cannot list folder %s: the command interpreter cannot list paths that "

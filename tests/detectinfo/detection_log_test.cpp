@@ -52,7 +52,7 @@ TEST(DetectionLog, EmptyLogIsTheElevenHeaderLines) {
     const std::string path = folder.path + "/merged.txt";
     writeFile(path, "an older file, longer than the header that replaces it\n" +
                         std::string(5000, 'x'));
-    ASSERT_TRUE(openDetectionLog(path, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    ASSERT_TRUE(openDetectionLog(path, path + ".tmp", "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
     ASSERT_EQ(finishDetectionLog(0), FinishResult::Finished);
     std::string file = readFile(path);
     EXPECT_TRUE(std::regex_match(file, std::regex(kHeaderPattern))) << file;
@@ -61,7 +61,7 @@ TEST(DetectionLog, EmptyLogIsTheElevenHeaderLines) {
 TEST(DetectionLog, RecordsFollowTheHeaderAndTheCountFillsLineOne) {
     TempFolder folder;
     const std::string path = folder.path + "/merged.txt";
-    ASSERT_TRUE(openDetectionLog(path, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    ASSERT_TRUE(openDetectionLog(path, path + ".tmp", "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
     std::string expected;
     for (int meteor = 1; meteor <= 3; ++meteor) {
         auto record = sampleRecord(meteor);
@@ -79,7 +79,7 @@ TEST(DetectionLog, CountBeyondSixDigitsWidensLineOneAndMovesNothingElse) {
     // Enough records that the move crosses several buffer-sized blocks.
     TempFolder folder;
     const std::string path = folder.path + "/merged.txt";
-    ASSERT_TRUE(openDetectionLog(path, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    ASSERT_TRUE(openDetectionLog(path, path + ".tmp", "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
     for (int meteor = 1; meteor <= 4000; ++meteor) {
         ASSERT_TRUE(writeDetectionRecord(*sampleRecord(meteor)));
     }
@@ -87,7 +87,7 @@ TEST(DetectionLog, CountBeyondSixDigitsWidensLineOneAndMovesNothingElse) {
     const std::string six = readFile(path);
 
     for (std::int32_t count : {1000000, 1234567, 2147483647}) {
-        ASSERT_TRUE(openDetectionLog(path, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+        ASSERT_TRUE(openDetectionLog(path, path + ".tmp", "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
         for (int meteor = 1; meteor <= 4000; ++meteor) {
             ASSERT_TRUE(writeDetectionRecord(*sampleRecord(meteor)));
         }
@@ -111,21 +111,20 @@ TEST(DetectionLog, NameHoldsTheEarlierFileUntilTheNewOneIsFinished) {
     TempFolder folder;
     const std::string path = folder.path + "/KELdetectinfo_0000_night1.txt";
     const std::string staging = folder.path + "/KELdetectinfo_0000_night1.tmp";
-    EXPECT_EQ(detectionLogStagingPath(path), staging);
     const std::string earlier = "the earlier merged file\r\n";
     writeFile(path, earlier);
     chmod(path.c_str(), 0640);
     writeFile(staging, "left by a run that was killed, longer than any header: " +
                            std::string(5000, 'x'));
 
-    ASSERT_TRUE(openDetectionLog(path, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    ASSERT_TRUE(openDetectionLog(path, staging, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
     ASSERT_TRUE(writeDetectionRecord(*sampleRecord(1)));
     EXPECT_EQ(readFile(path), earlier);
     abandonDetectionLog();
     EXPECT_EQ(readFile(path), earlier);
     EXPECT_FALSE(fileExists(staging));
 
-    ASSERT_TRUE(openDetectionLog(path, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    ASSERT_TRUE(openDetectionLog(path, staging, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
     EXPECT_EQ(readFile(path), earlier);
     ASSERT_EQ(finishDetectionLog(0), FinishResult::Finished);
     EXPECT_TRUE(std::regex_match(readFile(path), std::regex(kHeaderPattern)));
@@ -137,7 +136,8 @@ TEST(DetectionLog, NameHoldsTheEarlierFileUntilTheNewOneIsFinished) {
 
 TEST(DetectionLog, UncreatableFileIsReported) {
     TempFolder folder;
-    EXPECT_FALSE(openDetectionLog(folder.path + "/missing/merged.txt", "a/", "b/"));
+    EXPECT_FALSE(openDetectionLog(folder.path + "/missing/merged.txt",
+                                  folder.path + "/missing/merged.tmp", "a/", "b/"));
     EXPECT_EQ(detectionLogError(), std::strerror(ENOENT));
 }
 
