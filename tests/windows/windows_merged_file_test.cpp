@@ -6,6 +6,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -74,9 +75,10 @@ TEST(WindowsMergedFile, CtrlCRemovesTheStagingFile) {
     EXPECT_FALSE(fileExists(ff.staging));
 }
 
-TEST(WindowsMergedFile, SecondRunOnTheFolderWaitsForTheFirst) {
-    // Started while the first writes its merged file, the second run waits
-    // for it, then merges the folder itself: the merged file is one run's.
+TEST(WindowsMergedFile, TwoRunsAtOnceLeaveOneRunsMergedFile) {
+    // The second starts while the first writes its merged file; it waits
+    // for the first, or, should the first end during the second's start,
+    // runs after it. The wait itself is tested directly in the unit tests.
     LargeFolder ff;
     StartedProgram first = startWindowsProgram({windowsPath(ff.path)});
     for (int waited = 0; waited < 30000 && !fileExists(ff.staging); ++waited) {
@@ -85,14 +87,12 @@ TEST(WindowsMergedFile, SecondRunOnTheFolderWaitsForTheFirst) {
     ASSERT_TRUE(fileExists(ff.staging)) << "the first run ended before the second could start";
     RunResult second = runWindowsProgram({windowsPath(ff.path)});
     RunResult firstRun = finishProgram(first);
-    EXPECT_EQ(firstRun.status, 0);
-    EXPECT_EQ(second.status, 0);
-    EXPECT_NE(second.output.find(" Waiting for another run on folder " + windowsPath(ff.path) +
-                                 "\\ to end \n"),
-              std::string::npos)
-        << second.output;
-    EXPECT_EQ(line(readFile(ff.merged), 1), "Meteor Count = 048000");
-    EXPECT_EQ(readFile(ff.merged).size(), std::filesystem::file_size(ff.merged));
+    EXPECT_EQ(firstRun.status, 0) << firstRun.output;
+    EXPECT_EQ(second.status, 0) << second.output;
+    const std::string merged = readFile(ff.merged);
+    EXPECT_EQ(line(merged, 1), "Meteor Count = 048000");
+    EXPECT_EQ(merged.size(), std::filesystem::file_size(ff.merged));
+    EXPECT_EQ(std::count(merged.begin(), merged.end(), '\n'), 11 + 48000 * 6);
     EXPECT_FALSE(fileExists(ff.staging));
 }
 

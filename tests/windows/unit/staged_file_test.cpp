@@ -1,0 +1,144 @@
+// The merged file's staging on Windows where other programs hold files
+// open, as virus scanners, indexers and editors do: Wine keeps Windows'
+// sharing rules, but no such program runs beside the tests, so this test
+// holds the files itself.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "staged_file.h"
+
+namespace {
+
+// A folder of its own for each test.
+struct Folder {
+    Folder() {
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        path = std::string(base) + "kel-staged-" + std::to_string(GetCurrentProcessId()) + "-" +
+               testing::UnitTest::GetInstance()->current_test_info()->name();
+        CreateDirectoryA(path.c_str(), nullptr);
+    }
+    ~Folder() {
+        for (const std::string& file : {merged(), staging()}) {
+            SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(file.c_str());
+        }
+        RemoveDirectoryA(path.c_str());
+    }
+    std::string merged() const { return path + "\\KELdetectinfo_0000_x.txt"; }
+    std::string staging() const { return path + "\\KELdetectinfo_0000_x.tmp"; }
+    std::string path;
+};
+
+void writeText(const std::string& path, const char* text) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs(text, file);
+    std::fclose(file);
+}
+
+std::string readText(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return "<absent>";
+    }
+    char text[256] = {};
+    const std::size_t length = std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    return std::string(text, length);
+}
+
+bool exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+HANDLE holdOpen(const std::string& path, DWORD sharing) {
+    return CreateFileA(path.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+TEST(StagedFile, MergedFileHeldWithoutSharedWritingIsNotReplaced) {
+    // A program that holds the merged file open and shares no writing
+    // would have refused the merged file's creation in place. (A read-only
+    // merged file is refused the same way on Windows; Wine lets root write
+    // it, as Linux does, so that is not tested here.)
+    Folder folder;
+    writeText(folder.merged(), "earlier");
+    StagedFile staged;
+    std::string reason;
+    HANDLE held = holdOpen(folder.merged(), FILE_SHARE_READ);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const bool created = createStagedFile(staged, folder.merged(), folder.staging(), reason);
+    CloseHandle(held);
+    EXPECT_FALSE(created);
+    EXPECT_FALSE(reason.empty());
+    discardStagedFile(staged);
+    EXPECT_EQ(readText(folder.merged()), "earlier");
+    EXPECT_FALSE(exists(folder.staging()));
+}
+
+TEST(StagedFile, MoveWaitsWhileAnotherProgramHoldsTheMergedFile) {
+    // A scanner that holds the earlier merged file for half a second, with
+    // reading and writing shared but not its removal: the move is retried.
+    Folder folder;
+    writeText(folder.merged(), "earlier");
+    StagedFile staged;
+    std::string reason;
+    ASSERT_TRUE(createStagedFile(staged, folder.merged(), folder.staging(), reason)) << reason;
+    std::fputs("new", staged.file);
+    HANDLE held = holdOpen(folder.merged(), FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::thread scanner([held] {
+        Sleep(500);
+        CloseHandle(held);
+    });
+    EXPECT_EQ(commitStagedFile(staged, reason), CommitResult::Committed) << reason;
+    scanner.join();
+    EXPECT_EQ(readText(folder.merged()), "new");
+    EXPECT_FALSE(exists(folder.staging()));
+}
+
+TEST(StagedFile, MoveGivesUpAfterTwoSecondsAndKeepsTheEarlierFile) {
+    Folder folder;
+    writeText(folder.merged(), "earlier");
+    StagedFile staged;
+    std::string reason;
+    ASSERT_TRUE(createStagedFile(staged, folder.merged(), folder.staging(), reason)) << reason;
+    std::fputs("new", staged.file);
+    HANDLE held = holdOpen(folder.merged(), FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(commitStagedFile(staged, reason), CommitResult::Failed);
+    const DWORD waited = GetTickCount() - start;
+    CloseHandle(held);
+    EXPECT_GE(waited, 1900u);
+    EXPECT_LT(waited, 5000u);
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(readText(folder.merged()), "earlier");
+    EXPECT_FALSE(exists(folder.staging()));
+}
+
+TEST(StagedFile, InterruptionRemovesTheStagingFileWhileItIsOpen) {
+    // The console control handler runs on a thread of its own while the
+    // staging file is open and being written.
+    Folder folder;
+    StagedFile staged;
+    std::string reason;
+    ASSERT_TRUE(createStagedFile(staged, folder.merged(), folder.staging(), reason)) << reason;
+    std::fputs("part of a merged file", staged.file);
+    std::thread handler(removeStagingFileNow);
+    handler.join();
+    // The process ends as the interruption would: its files are closed,
+    // nothing else is done.
+    std::fclose(staged.file);
+    staged.file = nullptr;
+    EXPECT_FALSE(exists(folder.staging()));
+    EXPECT_FALSE(exists(folder.merged()));
+}
+
+}  // namespace
