@@ -82,17 +82,26 @@ TEST(StagedFile, MergedFileHeldWithoutSharedWritingIsNotReplaced) {
     EXPECT_FALSE(exists(folder.staging()));
 }
 
-TEST(StagedFile, MoveWaitsWhileAnotherProgramHoldsTheMergedFile) {
-    // A scanner that holds the earlier merged file for half a second, with
-    // reading and writing shared but not its removal: the move is retried.
-    Folder folder;
+// A new merged file staged over an earlier one that a scanner then holds
+// open, with reading and writing shared but not its removal.
+HANDLE stageWhileHeld(const Folder& folder, StagedFile& staged) {
     writeText(folder.merged(), "earlier");
+    std::string reason;
+    EXPECT_TRUE(createStagedFile(staged, folder.merged(), folder.staging(), reason)) << reason;
+    if (staged.file != nullptr) {
+        std::fputs("new", staged.file);
+    }
+    return holdOpen(folder.merged(), FILE_SHARE_READ | FILE_SHARE_WRITE);
+}
+
+TEST(StagedFile, MoveWaitsWhileAnotherProgramHoldsTheMergedFile) {
+    // The scanner lets go after half a second: the move is retried.
+    Folder folder;
     StagedFile staged;
     std::string reason;
-    ASSERT_TRUE(createStagedFile(staged, folder.merged(), folder.staging(), reason)) << reason;
-    std::fputs("new", staged.file);
-    HANDLE held = holdOpen(folder.merged(), FILE_SHARE_READ | FILE_SHARE_WRITE);
+    HANDLE held = stageWhileHeld(folder, staged);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_NE(staged.file, nullptr);
     std::thread scanner([held] {
         Sleep(500);
         CloseHandle(held);
@@ -105,13 +114,11 @@ TEST(StagedFile, MoveWaitsWhileAnotherProgramHoldsTheMergedFile) {
 
 TEST(StagedFile, MoveGivesUpAfterTwoSecondsAndKeepsTheEarlierFile) {
     Folder folder;
-    writeText(folder.merged(), "earlier");
     StagedFile staged;
     std::string reason;
-    ASSERT_TRUE(createStagedFile(staged, folder.merged(), folder.staging(), reason)) << reason;
-    std::fputs("new", staged.file);
-    HANDLE held = holdOpen(folder.merged(), FILE_SHARE_READ | FILE_SHARE_WRITE);
+    HANDLE held = stageWhileHeld(folder, staged);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_NE(staged.file, nullptr);
     const DWORD start = GetTickCount();
     EXPECT_EQ(commitStagedFile(staged, reason), CommitResult::Failed);
     const DWORD waited = GetTickCount() - start;
