@@ -9,15 +9,20 @@
 inline constexpr std::string_view kDetectionFilePrefix = "KELdetectinfo_";
 inline constexpr std::string_view kDetectionFileSuffix = ".txt";
 
-// The merged file of the FF folder whose own name is `folderName`.
+// The merged file's name for the FF folder whose own name is
+// `folderName`, without its suffix.
+inline std::string mergedFileStem(const std::string& folderName) {
+    return std::string(kDetectionFilePrefix) + "0000_" + folderName;
+}
+
+// The merged file of that folder.
 inline std::string mergedFileName(const std::string& folderName) {
-    return std::string(kDetectionFilePrefix) + "0000_" + folderName +
-           std::string(kDetectionFileSuffix);
+    return mergedFileStem(folderName) + std::string(kDetectionFileSuffix);
 }
 
 // The name the merged file is written under until it is complete: no
 // listing takes it for a per-camera file, since it does not end in ".txt"
 // (nor, on Windows, does its short name, "KELDET~1.TMP").
 inline std::string stagingFileName(const std::string& folderName) {
-    return std::string(kDetectionFilePrefix) + "0000_" + folderName + ".tmp";
+    return mergedFileStem(folderName) + ".tmp";
 }

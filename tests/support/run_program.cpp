@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 namespace {
@@ -280,18 +279,4 @@ const std::string& stracePath() {
         ADD_FAILURE() << "strace is not installed (Debian package strace)";
     }
     return path;
-}
-
-pid_t tracedChild(const StartedProgram& tracer) {
-    const std::string children =
-        "/proc/" + std::to_string(tracer.pid) + "/task/" + std::to_string(tracer.pid) + "/children";
-    for (int tries = 0; tries < 500; ++tries) {
-        std::ifstream list(children);
-        pid_t child = -1;
-        if (list >> child) {
-            return child;
-        }
-        usleep(10 * 1000);
-    }
-    return -1;
 }

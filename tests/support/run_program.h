@@ -66,6 +66,3 @@ const std::string& programPath();
 // is not installed.
 const std::string& stracePath();
 
-// The process that `tracer` (a started strace) runs, once it runs; -1 when
-// none has started within a few seconds.
-pid_t tracedChild(const StartedProgram& tracer);
