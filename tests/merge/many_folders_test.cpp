@@ -41,6 +41,11 @@ std::string mergedPathOf(const std::string& folder, const std::string& name) {
     return folder + "/KELdetectinfo_0000_" + name + ".txt";
 }
 
+// Line 1 of a merged file, or a note that there is none.
+std::string countLine(const std::string& mergedPath) {
+    return fileExists(mergedPath) ? readFile(mergedPath).substr(0, 23) : "no merged file";
+}
+
 std::size_t occurrences(const std::string& text, const std::string& part) {
     std::size_t count = 0;
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
@@ -75,9 +80,9 @@ TEST(ManyFolders, EachFolderInTurnThenOneTally) {
                   " Failed: " + failed + "/ (merged file cannot be created) \n" +
                   " Left out: " + leftOut + "/ (1 file left out) \n" +
                   " No per-camera files: " + empty + "/ \n");
-    EXPECT_EQ(readFile(mergedPathOf(whole, "night1")).substr(0, 23), "Meteor Count = 000002\r\n");
-    EXPECT_EQ(readFile(mergedPathOf(leftOut, "night3")).substr(0, 23), "Meteor Count = 000001\r\n");
-    EXPECT_EQ(readFile(mergedPathOf(empty, "night4")).substr(0, 23), "Meteor Count = 000000\r\n");
+    EXPECT_EQ(countLine(mergedPathOf(whole, "night1")), "Meteor Count = 000002\r\n");
+    EXPECT_EQ(countLine(mergedPathOf(leftOut, "night3")), "Meteor Count = 000001\r\n");
+    EXPECT_EQ(countLine(mergedPathOf(empty, "night4")), "Meteor Count = 000000\r\n");
 }
 
 struct StatusCase {
@@ -136,7 +141,7 @@ TEST(ManyFolders, NeverWaitsForTheKeyboard) {
     RunResult run = finishProgram(started);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output.find("Enter"), std::string::npos) << run.output;
-    EXPECT_EQ(readFile(mergedPathOf(whole, "night2")).substr(0, 23), "Meteor Count = 000002\r\n");
+    EXPECT_EQ(countLine(mergedPathOf(whole, "night2")), "Meteor Count = 000002\r\n");
 }
 
 struct RelativeCase {
