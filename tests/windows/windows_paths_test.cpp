@@ -97,28 +97,33 @@ TEST(WindowsPaths, DriveRootNamesTheMergedFileForItsLetter) {
     }
 }
 
-TEST(WindowsPaths, RelativeFoldersStayRelativeInTheHeader) {
+TEST(WindowsPaths, RelativeFoldersAreShownAsWholePaths) {
+    // As GetFullPathName makes them whole; a drive-relative path is taken
+    // against that drive's current folder, its root for this process.
     TempFolder temp;
     const std::string ff = temp.path + "/HALD/ff/night1";
     copyExample(ff);
     const std::string merged = ff + "/KELdetectinfo_0000_night1.txt";
+    const std::string whole = windowsPath(temp.path);
+    WineDrive drive('k', temp.path);
     struct Case {
-        std::string workingFolder, typed, header;
+        std::string workingFolder, typed, station;
     };
-    for (const Case& c : {Case{temp.path + "/HALD/ff", "night1", "night1\\"},
-                          Case{temp.path + "/HALD/ff", "..\\ff\\night1", "..\\ff\\night1\\"},
-                          Case{ff, ".", ".\\"}}) {
+    for (const Case& c : {Case{temp.path + "/HALD/ff", "night1", whole},
+                          Case{temp.path + "/HALD/ff", "..\\ff\\night1", whole},
+                          Case{ff, ".", whole},
+                          Case{temp.path, "K:HALD\\ff\\night1", "K:"}}) {
         SCOPED_TRACE(c.typed);
         std::filesystem::remove(merged);
         RunResult run = runWindowsProgram({c.typed}, options("", c.workingFolder));
+        const std::string shown = c.station + "\\HALD\\ff\\night1\\";
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.output,
-                  kBanner + kDone + mergedLine(6, 3, c.header + "KELdetectinfo_0000_night1.txt"));
+        EXPECT_EQ(run.output, kBanner + kDone + mergedLine(6, 3, shown + "KELdetectinfo_0000_night1.txt"));
         ASSERT_TRUE(fileExists(merged));
         const std::string text = readFile(merged);
         EXPECT_EQ(line(text, 1), "Meteor Count = 000006");
-        EXPECT_EQ(line(text, 5), "FF  folder = " + c.header);
-        EXPECT_EQ(line(text, 6), "CAL folder = ");
+        EXPECT_EQ(line(text, 5), "FF  folder = " + shown);
+        EXPECT_EQ(line(text, 6), "CAL folder = " + c.station + "\\HALD\\Cal\\");
     }
 }
 
