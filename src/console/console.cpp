@@ -85,7 +85,20 @@ void printUsage() {
         kProgramName);
 }
 
+void printUnknownOption(const std::string& argument) {
+    std::printf(" Unknown option %s (%s --help lists the options) \n", shownText(argument).c_str(),
+                kProgramName);
+}
+
 }  // namespace
+
+bool refusedAsOption(const std::string& argument) {
+    if (argument.empty() || argument[0] != '-' || isExistingFolder(argument)) {
+        return false;
+    }
+    printUnknownOption(argument);
+    return true;
+}
 
 void waitForCharacter() {
     std::fflush(stdout);
@@ -118,8 +131,7 @@ InfoAnswer answerInfoOption(int argc, char** argv) {
     } else {
         // A mistyped option would otherwise be taken for a folder that is
         // not there.
-        std::printf(" Unknown option %s (%s --help lists the options) \n",
-                    shownText(argument).c_str(), kProgramName);
+        printUnknownOption(argument);
     }
     InfoAnswer answer = help || version ? InfoAnswer::Answered : InfoAnswer::Refused;
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {

@@ -254,6 +254,11 @@ bool consoleClosesWithProgram() {
     return false;
 }
 
+// No file manager here opens a window that closes with the program.
+bool consoleOpenedByExplorer() {
+    return false;
+}
+
 // Help switches: --help and -h. "/?" is a path here.
 const char kHelpSwitchList[] = "--help, -h";
 

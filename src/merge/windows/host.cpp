@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -28,6 +30,79 @@ std::string nativeFolderPath(const std::string& typed) {
     std::string path = typed;
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
+}
+
+std::string wholeFolderPath(const std::string& typed) {
+    // "D:\..." and "\\server\..." (and "\\?\...") are whole already; "D:night1",
+    // "\night1" and "night1" are taken against a current folder.
+    const bool whole = (startsWithDriveLetter(typed) && typed.size() > 2 && typed[2] == '\\') ||
+                       startsWith(typed, "\\\\");
+    if (typed.empty() || whole) {
+        return typed;
+    }
+    char buffer[MAX_PATH * 4];
+    const DWORD length = GetFullPathNameA(typed.c_str(), sizeof buffer, buffer, nullptr);
+    if (length == 0 || length >= sizeof buffer) {
+        return typed;  // the path checks then say what is wrong with it
+    }
+    return std::string(buffer, length);
+}
+
+namespace {
+
+// The argument without the separators it ends in.
+std::string withoutTrailingSeparators(std::string path) {
+    while (path.size() > 1 && (path.back() == '\\' || path.back() == '/')) {
+        path.pop_back();
+    }
+    return path;
+}
+
+// Where the last component of `path` begins: after its last separator, or
+// after a drive letter and colon.
+std::size_t lastComponentStart(const std::string& path) {
+    const std::size_t separator = path.find_last_of("\\/");
+    if (separator != std::string::npos) {
+        return separator + 1;
+    }
+    return startsWithDriveLetter(path) ? 2 : 0;
+}
+
+}  // namespace
+
+bool holdsWildcard(const std::string& argument) {
+    const std::string path = withoutTrailingSeparators(argument);
+    return path.find_first_of("*?", lastComponentStart(path)) != std::string::npos;
+}
+
+std::vector<std::string> foldersMatching(const std::string& pattern) {
+    const std::string path = withoutTrailingSeparators(pattern);
+    const std::string parent = path.substr(0, lastComponentStart(path));
+    std::vector<std::string> folders;
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA(path.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return folders;
+    }
+    do {
+        const std::string name = found.cFileName;
+        const DWORD attributes = found.dwFileAttributes;
+        // As dir lists them: folders only, hidden and system ones left out.
+        if (name != "." && name != ".." && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0) {
+            folders.push_back(parent + name);
+        }
+    } while (FindNextFileA(search, &found) != 0);
+    FindClose(search);
+    return folders;
+}
+
+std::string commandForFoldersBelow(const std::string& ffFolder) {
+    // Quoted as the command interpreter needs it when the path holds a
+    // blank or a character it would take; the wildcard inside the quotes.
+    const bool plain = ffFolder.find_first_of(" &()[]{}^=;!'+,`~%") == std::string::npos;
+    const std::string pattern = ffFolder + "*";
+    return "kel_combine_detectinfo.exe " + (plain ? pattern : "\"" + pattern + "\"");
 }
 
 // A colon cannot stand in a file name here: one after a letter at the
