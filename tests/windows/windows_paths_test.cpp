@@ -218,17 +218,29 @@ TEST(WindowsPaths, PathsLongerThanWindowsOpensAreRefusedAtTheirEdge) {
     EXPECT_EQ(line(readFile(linuxLong + "/KELdetectinfo_0000_night1.txt"), 1), "Meteor Count = 000006");
 }
 
-// Without a display the shell's folder dialog cannot open: reported like a
-// cancel, the run ends at once with status 1 and leaves no file.
-TEST(WindowsDialog, FailingDialogEndsTheRunWithoutAFile) {
+// Without a display the shell's folder dialog cannot open: the run says
+// why (Wine gives no system reason, so only the wording around it is
+// fixed) and asks at the console, where the end of input cancels as the
+// dialog's Cancel does and a folder is merged.
+TEST(WindowsDialog, DialogThatCannotOpenSaysWhyAndAsksAtTheConsole) {
     TempFolder temp;
-    for (const std::vector<std::string>& arguments :
-         {std::vector<std::string>{}, std::vector<std::string>{windowsPath(temp.path), "extra"}}) {
-        RunResult run = runWindowsProgram(arguments, options("1\n", temp.path));
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.output, kBanner + " ERROR getting FF files folder pathname \n");
-        EXPECT_TRUE(namesIn(temp.path).empty());
-    }
+    const std::string ff = temp.path + "/HALD/ff/night1";
+    copyExample(ff);
+    const std::string said = " The folder dialog cannot open (";
+    const std::string asked = "); asking on the console \n Navigate to and select the FF Folder: ";
+    RunResult cancelled = runWindowsProgram({}, options("", temp.path));
+    EXPECT_EQ(cancelled.status, 1);
+    EXPECT_EQ(cancelled.output.rfind(kBanner + said, 0), 0u) << cancelled.output;
+    EXPECT_NE(cancelled.output.find(asked + "\n ERROR getting FF files folder pathname \n"),
+              std::string::npos) << cancelled.output;
+    EXPECT_FALSE(fileExists(ff + "/KELdetectinfo_0000_night1.txt"));
+
+    const std::string typed = windowsPath(ff);
+    RunResult chosen = runWindowsProgram({}, options("\"" + typed + "\"\n", temp.path));
+    EXPECT_EQ(chosen.status, 0);
+    EXPECT_NE(chosen.output.find(asked + "\"" + typed + "\"\n" + kDone +
+                                 mergedLine(6, 3, typed + "\\KELdetectinfo_0000_night1.txt")),
+              std::string::npos) << chosen.output;
 }
 
 }  // namespace
