@@ -1,13 +1,12 @@
 // Reading detection-info files: the header, then record by record, each
 // into the one DetectionRecord as the file said it. The parts of a record
 // are read in turn, each returning Record when it was read.
+#include "detection_reader.h"
 
 #include <cstring>
 #include <string>
 #include <string_view>
 
-#include "detection_input.h"
-#include "detection_record.h"
 #include "number_text.h"
 #include "written_line.h"
 

@@ -7,8 +7,6 @@
 #include <string>
 
 #include "number_columns.h"
-#include "read_problem.h"
-#include "text_input.h"
 
 inline constexpr int kMaxSegments = 512;
 // Longest first or second text line of a record that readers of merged
@@ -63,59 +61,3 @@ struct DetectionRecord {
     std::uint32_t writtenTextLength;
     char writtenText[kMaxWrittenTextLength];
 };
-
-// A per-camera file being read: the buffered lines plus the unread rest of
-// the current line, since numbers may share or span lines.
-struct DetectionInput {
-    TextInput text;
-    const char* rest = nullptr;     // unread part of the current line
-    const char* restEnd = nullptr;
-    const char* lineStart = nullptr;  // the whole current line
-    long longLine = 0;              // a line too long to hold, met and not yet reported
-    std::string separator;          // the last record separator read, surrounding blanks aside
-    // Numbers and lines already in their written form are kept as those
-    // bytes, the others as values. The switch exists for the checks of the
-    // tests and the fuzz target: true keeps every number as its value, and
-    // reading both ways must give the same merged file.
-    bool convertByValue = false;
-};
-
-enum class HeaderStatus {
-    Read,     // the header was read, or the file holds nothing but whitespace
-    Cut,      // the file ends inside its header
-    Damaged,  // a line of the header is longer than any header line can be
-    Failed,   // the file could not be read
-};
-
-enum class ReadStatus {
-    Record,   // a record was read into the record
-    End,      // no further record in the file
-    Damaged,  // a damaged record was refused; reading can go on
-    Failed,   // the file could not be read further
-};
-
-// Starts reading `file` from its first byte; the buffer of an earlier file
-// is kept for reuse.
-void startDetectionInput(DetectionInput& input, std::FILE* file);
-
-// Consumes the header: the first eleven non-blank lines. Cut when the file
-// ends after the header has begun but before its eleventh line (a cut
-// file, or one whose lines end in CR alone); an empty file, or one of
-// blank lines only, has no records either but is no damage. After Cut,
-// Damaged and Failed, `problem` says where and what.
-HeaderStatus readDetectionHeader(DetectionInput& input, ReadProblem& problem);
-
-// Reads the next record into `record`. A record is handed on only when the
-// next non-blank line does not continue it: a line of numbers there is a
-// segment line beyond its #Segments, and the record is refused. After
-// Damaged, `problem` says what was wrong and where; the input already
-// stands at the next separator line, and nothing of the refused record is
-// kept in `record` that a later Record result would show. After Failed,
-// `problem` says why.
-ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
-                               ReadProblem& problem);
-
-// After the last record that is to be read: Record when a further record
-// begins (its separator line and a line after it), End when none does,
-// Failed when the file could not be read, with `problem` saying why.
-ReadStatus checkForFurtherRecord(DetectionInput& input, ReadProblem& problem);

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "detection_record.h"
+#include "detection_reader.h"
 
 // The run's working state: one input buffer and one record serve every
 // file, and the tallies of what was written and what was left out.

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "staged_file.h"
+#include "detection_log.h"
 
 namespace {
 
