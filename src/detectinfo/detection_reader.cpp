@@ -113,28 +113,12 @@ ReadStatus readTexts(DetectionInput& input, DetectionRecord& record, ReadProblem
 
 enum class ItemResult { Ok, End, Bad };
 
-// Keeps `first`..`end` in the record's written text.
-WrittenText keepWritten(DetectionRecord& record, const char* first, const char* end) {
-    const auto length = static_cast<std::uint32_t>(end - first);
-    const auto start = record.writtenTextLength;
-    std::memcpy(record.writtenText + start, first, length);
-    record.writtenTextLength = start + length;
-    return WrittenText{start, length};
-}
-
-// Keeps the rest of the current line as `line` in written form, with the
-// CR LF that ends it in the merged file.
+// Keeps the rest of the current line as `line` in written form.
 template <std::size_t N>
 void keepRestOfLine(DetectionInput& input, DetectionRecord& record, NumberLine<N>& line) {
     const char* first = input.rest;
-    const auto length = static_cast<std::uint32_t>(input.restEnd - first);
     input.rest = input.restEnd;
-    char* out = record.writtenText + record.writtenTextLength;
-    std::memcpy(out, first, length);
-    out[length] = '\r';
-    out[length + 1] = '\n';
-    record.writtenTextLength += length + 2;
-    line.inWrittenForm = true;
+    keepWrittenLine(record, line, first, static_cast<std::uint32_t>(input.restEnd - first));
 }
 
 // Reads the next item as a whole number of `column` into `number`.
@@ -149,7 +133,7 @@ ItemResult readWhole(DetectionInput& input, const NumberColumn& column, ReadNumb
     const char* first = item.data();
     const char* end = first + item.size();
     const bool written = !input.convertByValue && isWrittenNumber(column, first, end);
-    number.written = written ? keepWritten(record, first, end) : WrittenText{};
+    number.written = written ? keepWrittenNumber(record, first, end) : WrittenText{};
     return ItemResult::Ok;
 }
 
@@ -167,7 +151,7 @@ ItemResult readDecimal(DetectionInput& input, const NumberColumn& column, ReadNu
         input.rest = end;
         const bool written = !input.convertByValue && isWrittenNumber(column, first, end) &&
                              showsAsRead(column, number.decimal);
-        number.written = written ? keepWritten(record, first, end) : WrittenText{};
+        number.written = written ? keepWrittenNumber(record, first, end) : WrittenText{};
         return ItemResult::Ok;
     }
     nextItem(input, item);
@@ -183,8 +167,7 @@ template <std::size_t N>
 ItemResult readNumbers(DetectionInput& input, const NumberColumn (&columns)[N],
                        NumberLine<N>& line, DetectionRecord& record, std::size_t& at,
                        std::string_view& item) {
-    line.inWrittenForm = false;
-    line.text = WrittenText{record.writtenTextLength, 0};
+    beginHeldLine(record, line);
     // Unrolled, so that each column's kind and role are constants.
 #pragma GCC unroll 16
     for (at = 0; at < N; ++at) {
@@ -203,7 +186,7 @@ ItemResult readNumbers(DetectionInput& input, const NumberColumn (&columns)[N],
             }
         }
     }
-    line.text.length = record.writtenTextLength - line.text.start;
+    endHeldLine(record, line);
     return ItemResult::Ok;
 }
 

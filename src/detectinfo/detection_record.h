@@ -2,9 +2,9 @@
 // to the merged file, and the reading operations that fill it.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
-#include <cstdio>
-#include <string>
+#include <cstring>
 
 #include "number_columns.h"
 
@@ -48,10 +48,23 @@ inline constexpr std::size_t kMaxWrittenTextLength =
 
 // One record as the file said it, which writeDetectionRecord writes in the
 // formats of the merged file. Reading fills it in full, so it holds
-// nothing of the input buffer, whose bytes a later refill moves. The bytes
-// of its lines follow each other in writtenText in the order of the file,
-// so that lines in written form one after another are written with one
-// copy.
+// nothing of the input buffer, whose bytes a later refill moves.
+//
+// The record holds values (the texts, #Segments, the numbers of lines held
+// number by number) and written bytes (writtenText). The rule between the
+// reader and the writer, kept by the keep* functions below, the only ones
+// that add to writtenText:
+//   - writtenText holds the bytes of the record's number lines in the
+//     order of the file, one line after the other, nothing in between;
+//   - a line in written form adds its bytes and CR LF, and is written by
+//     copying them;
+//   - a line held number by number adds the bytes of those of its numbers
+//     that are in written form, spanned by its `text`; it is written by
+//     formatting it column by column, each number from its bytes or its
+//     value.
+// So the written text before a line held number by number, back to the end
+// of the one before it (or to 0), is a run of whole lines in written form,
+// and the writer copies each such run as one block.
 struct DetectionRecord {
     char ffFileName[kMaxTextLength + 1];
     char calFileName[kMaxTextLength + 1];
@@ -61,3 +74,44 @@ struct DetectionRecord {
     std::uint32_t writtenTextLength;
     char writtenText[kMaxWrittenTextLength];
 };
+
+static_assert(kMaxWrittenTextLength <= UINT32_MAX, "written text spans are 32 bits");
+
+// Keeps `first`..`end`, a number in its written form, in the record's
+// written text, and returns where.
+inline WrittenText keepWrittenNumber(DetectionRecord& record, const char* first,
+                                     const char* end) {
+    const auto length = static_cast<std::uint32_t>(end - first);
+    const auto start = record.writtenTextLength;
+    assert(start + length <= kMaxWrittenTextLength);
+    std::memcpy(record.writtenText + start, first, length);
+    record.writtenTextLength = start + length;
+    return WrittenText{start, length};
+}
+
+// Starts `line` as held number by number: its numbers' bytes follow.
+template <std::size_t N>
+void beginHeldLine(DetectionRecord& record, NumberLine<N>& line) {
+    line.inWrittenForm = false;
+    line.text = WrittenText{record.writtenTextLength, 0};
+}
+
+// Ends `line`, held number by number, after its last number.
+template <std::size_t N>
+void endHeldLine(const DetectionRecord& record, NumberLine<N>& line) {
+    line.text.length = record.writtenTextLength - line.text.start;
+}
+
+// Keeps `first`..`first + length` as `line` in written form, with the CR LF
+// that ends it in the merged file.
+template <std::size_t N>
+void keepWrittenLine(DetectionRecord& record, NumberLine<N>& line, const char* first,
+                     std::uint32_t length) {
+    assert(record.writtenTextLength + length + 2 <= kMaxWrittenTextLength);
+    char* out = record.writtenText + record.writtenTextLength;
+    std::memcpy(out, first, length);
+    out[length] = '\r';
+    out[length + 1] = '\n';
+    record.writtenTextLength += length + 2;
+    line.inWrittenForm = true;
+}
