@@ -20,7 +20,7 @@ TEST(InfoOptions, HelpSwitchesPrintTheUsageTextAndWriteNothing) {
     TempFolder temp;
     RunResult help = runProgram(programPath(), {"--help"}, inFolder(temp.path));
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.output.rfind("Usage: kel_combine_detectinfo [FF-FOLDER]\n", 0), 0u)
+    EXPECT_EQ(help.output.rfind("Usage: kel_combine_detectinfo [FF-FOLDER ...]\n", 0), 0u)
         << help.output;
     for (const char* told : {"KELdetectinfo_0000_<folder name>.txt", "MergeListing_KELdetectinfo.txt",
                              "  --help, -h ", "\n  kel_combine_detectinfo /data/obs/HALD/ff/night1\n"}) {

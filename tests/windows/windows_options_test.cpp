@@ -21,7 +21,7 @@ TEST(WindowsOptions, SlashQuestionMarkHelpAndVersionAnswerAndWriteNothing) {
     TempFolder temp;
     RunResult slash = runWindowsProgram({"/?"}, inFolder(temp.path));
     EXPECT_EQ(slash.status, 0);
-    EXPECT_EQ(slash.output.rfind("Usage: kel_combine_detectinfo [FF-FOLDER]\n", 0), 0u)
+    EXPECT_EQ(slash.output.rfind("Usage: kel_combine_detectinfo [FF-FOLDER ...]\n", 0), 0u)
         << slash.output;
     EXPECT_NE(slash.output.find("  --help, -h, /? "), std::string::npos) << slash.output;
     RunResult help = runWindowsProgram({"--help"}, inFolder(temp.path));
