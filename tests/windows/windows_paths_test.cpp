@@ -206,7 +206,7 @@ TEST(WindowsPaths, PathsLongerThanWindowsOpensAreRefusedAtTheirEdge) {
                               "opens paths of at most 259; not merged \n" +
                               kDone +
                               mergedLine(2, 1, windowsPath(ff) + "\\KELdetectinfo_0000_night1.txt") +
-                              notMergedLine(windowsPath(ff) + "\", 0, 1));
+                              notMergedLine(windowsPath(ff) + "\\", 0, 1));
     EXPECT_EQ(line(readFile(ff + "/KELdetectinfo_0000_night1.txt"), 1), "Meteor Count = 000002");
 
     // Over 255 characters, far beyond the Windows limit, on Linux.

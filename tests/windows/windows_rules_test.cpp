@@ -194,7 +194,7 @@ TEST(WindowsListing, ListedNamesThatLostACharacterAreNamedAndNotMerged) {
                               "program cannot use; not merged \n" +
                               kDone +
                               mergedLine(3, 2, windowsPath(ff) + "\\KELdetectinfo_0000_night1.txt") +
-                              notMergedLine(windowsPath(ff) + "\", 0, 1));
+                              notMergedLine(windowsPath(ff) + "\\", 0, 1));
     const std::string text = readFile(ff + "/KELdetectinfo_0000_night1.txt");
     EXPECT_EQ(line(text, 1), "Meteor Count = 000003");
     EXPECT_EQ(text.find("FF_c2_"), std::string::npos);
