@@ -6,6 +6,7 @@
 #include "host.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -68,9 +69,45 @@ std::size_t lastComponentStart(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// Whether the '?' in the last component of `argument` was typed: the ANSI
+// code page also shows a character it has no place for as '?', and such
+// an argument names one folder, not a pattern. The command line as typed
+// (UTF-16) tells: the argument whose ANSI form is `argument` holds a '?'
+// in its last component there too.
+bool questionMarkTyped(const std::string& argument) {
+    int count = 0;
+    LPWSTR* typed = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (typed == nullptr) {
+        return true;  // no way to tell: taken as typed
+    }
+    bool found = false;
+    for (int i = 1; i < count && !found; ++i) {
+        char ansi[MAX_PATH * 4];
+        const int length = WideCharToMultiByte(CP_ACP, 0, typed[i], -1, ansi, sizeof ansi, nullptr, nullptr);
+        if (length > 0 && argument == ansi) {
+            std::wstring wide = typed[i];
+            while (wide.size() > 1 && (wide.back() == L'\\' || wide.back() == L'/')) {
+                wide.pop_back();
+            }
+            const std::size_t start = wide.find_last_of(L"\\/:");
+            found = wide.find(L'?', start == std::wstring::npos ? 0 : start + 1) != std::wstring::npos;
+        }
+    }
+    LocalFree(typed);
+    return found;
+}
+
+}  // namespace
+
 bool holdsWildcard(const std::string& argument) {
     const std::string path = withoutTrailingSeparators(argument);
-    return path.find_first_of("*?", lastComponentStart(path)) != std::string::npos;
+    const std::size_t start = lastComponentStart(path);
+    if (path.find('*', start) != std::string::npos) {
+        return true;
+    }
+    return path.find('?', start) != std::string::npos && questionMarkTyped(argument);
 }
 
 std::vector<std::string> foldersMatching(const std::string& pattern) {
