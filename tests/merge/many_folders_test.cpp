@@ -117,13 +117,15 @@ TEST(ManyFolders, FolderNamedAgainIsMergedOnce) {
     TempFolder temp;
     const std::string ff = temp.path + "/HALD/ff";
     const std::string folder = makeNight(ff, "a", Night::Whole);
+    ASSERT_EQ(symlink("a", (ff + "/link").c_str()), 0);  // the same folder by another name
     RunOptions options;
     options.workingFolder = ff;
-    RunResult run = runProgram(programPath(), {"a", "a/", "./a"}, options);
+    RunResult run = runProgram(programPath(), {"a", "a/", "./a", "link"}, options);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output, kBanner + mergedLine(2, 2, mergedPathOf(folder, "a")) +
                               " FF folder a/ is " + folder + "/ again; merged once \n" +
                               " FF folder ./a is " + folder + "/ again; merged once \n" +
+                              " FF folder link is " + ff + "/link/ again; merged once \n" +
                               "\n Tally of 1 folder: 1 merged whole, 0 with something left out, 0 "
                               "with no per-camera files, 0 failed \n");
 }
@@ -175,18 +177,6 @@ TEST(ManyFolders, RelativeFolderIsShownAsAWholePath) {
         const std::string header = mergedHeader(1, shown, ff.temp.path + "/HALD/Cal/");
         EXPECT_EQ(withoutTime(ff.merged()).substr(0, header.size()), header) << entry.argument;
     }
-}
-
-TEST(ManyFolders, LeftOutLineNamesItsFolderInAOneFolderRun) {
-    TempFolder temp;
-    const std::string folder = makeNight(temp.path + "/HALD/ff", "night1", Night::LeftOut);
-    RunResult run = runProgram(programPath(), {folder});
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.output, kBanner + " File " + folder + "/KELdetectinfo_abc.txt has no camera number in its name; "
-                                                      "not merged \n" +
-                              kDone + mergedLine(1, 1, mergedPathOf(folder, "night1")) +
-                              " Not merged in folder " + folder + "/: 0 damaged record(s); 1 listed "
-                              "file(s) refused or not read to their end \n");
 }
 
 TEST(ManyFolders, FolderAboveTheNightsShowsHowToMergeThem) {
