@@ -163,6 +163,7 @@ TEST(SharedFolders, TwoSshfsClientsMeetingInARunEachLeaveTheirCompleteMergedFile
     ASSERT_TRUE(heldIn(runB, kRenameCalls)) << runB.seen;
     StartedProgram runA = startHeld(ffA, {ffA + "/" + camera(2)}, "open,openat", 5000000);
     ASSERT_TRUE(heldIn(runA, kOpenCalls)) << runA.seen;
+    ASSERT_TRUE(stillRunningAfter(runB, 0)) << "the runs did not meet: B ended before A began";
     const RunResult endB = finishProgram(runB);
     ASSERT_TRUE(stillRunningAfter(runA, 0)) << "the runs did not meet: A ended before B";
     EXPECT_EQ(endB.status, 0) << endB.output;
