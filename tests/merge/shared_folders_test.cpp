@@ -7,7 +7,6 @@
 
 #include <grp.h>
 #include <pwd.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,7 +80,8 @@ std::string summary(const std::string& merged) {
     return text;
 }
 
-// The system call a traced program is stopped in, by number, or -1; the
+// The system call in which strace holds the traced program (stopped for
+// the tracer, not merely waiting in the call), by number, or -1; the
 // program is the child of `strace`.
 long heldSyscall(pid_t strace) {
     std::ifstream children("/proc/" + std::to_string(strace) + "/task/" + std::to_string(strace) +
@@ -90,7 +90,14 @@ long heldSyscall(pid_t strace) {
     if (!(children >> program)) {
         return -1;
     }
-    std::ifstream syscall("/proc/" + std::to_string(program) + "/syscall");
+    const std::string process = "/proc/" + std::to_string(program);
+    std::string line;
+    for (std::ifstream status(process + "/status"); std::getline(status, line);) {
+        if (line.rfind("State:", 0) == 0 && line.find("tracing stop") == std::string::npos) {
+            return -1;
+        }
+    }
+    std::ifstream syscall(process + "/syscall");
     long number = -1;
     return syscall >> number ? number : -1;
 }
