@@ -1,0 +1,132 @@
+// The console's texts and waits that are the same on every host: the
+// waits for the keyboard, names shown safely, the usage text and the
+// version.
+#include "console.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "detection_log.h"
+#include "read_problem.h"
+
+namespace {
+
+constexpr char kProgramName[] = "kel_combine_detectinfo";
+
+bool isExistingFolder(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
+// What the program does, its argument, the files it writes and its exit
+// statuses. The manual page says the same; a test holds the two together.
+void printUsage() {
+    std::printf("Usage: %s [FF-FOLDER]\n", kProgramName);
+    std::printf("       %s --help | --version\n", kProgramName);
+    std::printf(
+        "\n"
+        "Merges the meteor detection-info files of one FF folder, one per camera\n"
+        "(KELdetectinfo_<camera>_<text>.txt), into one file in the same folder, in\n"
+        "the fixed layout that other observation software reads. Every record is\n"
+        "copied whole, in the order of the folder's listing; a damaged record is\n"
+        "reported with its file and line and left out. Files of camera 0000 are\n"
+        "merged files and are never merged again. The run ends with a line that\n"
+        "says how many records from how many files went into which file.\n"
+        "\n"
+        "FF-FOLDER is the folder whose files are merged. Without it, or with two\n"
+        "or more arguments, the program asks for the folder. One run at a time\n"
+        "works on a folder: a second run on the same folder waits for the first\n"
+        "to end, and then runs.\n"
+        "\n"
+        "Files written into FF-FOLDER:\n"
+        "  KELdetectinfo_0000_<folder name>.txt  the merged file\n"
+        "  KELdetectinfo_0000_<folder name>.tmp  the new merged file while it is\n"
+        "                                        written; once complete, it takes\n"
+        "                                        the merged file's name\n"
+        "  MergeListing_KELdetectinfo.txt        the names of the per-camera files found\n"
+        "\n"
+        "A run that fails or is interrupted leaves the earlier merged file as it\n"
+        "was, and no temporary file; only a kill that allows no clean-up can leave\n"
+        "the .tmp file behind, which the next run replaces.\n"
+        "\n"
+        "Exit status:\n"
+        "  0  every listed per-camera file was merged whole\n"
+        "  1  the run failed, and the earlier merged file stays: an unknown\n"
+        "     option, a folder that does not exist, is not a folder or whose path\n"
+        "     cannot be used, a folder that could not be listed, a file that could\n"
+        "     not be opened, created or written, or a cancelled folder choice; or\n"
+        "     the new merged file was written but its folder could not be flushed\n"
+        "     to disk\n"
+        "  2  the run completed, but input was left out: damaged records, a name\n"
+        "     without a camera number or with a line end in it, a link to the\n"
+        "     merged file, a file that cannot be looked at, is no longer a\n"
+        "     regular file or whose path is too long to open, or a file with a\n"
+        "     cut or damaged header, cut at 99,999 records or not read to its end\n"
+        "\n"
+        "Waits for the keyboard:\n"
+        "  After the merged file cannot be created or written: a number and Enter.\n"
+        "  After the listing or a per-camera file fails: Enter.\n"
+        "  On Windows, after a run whose folder was chosen in the dialog in a\n"
+        "  console window of its own (started from Explorer): Enter, to close it.\n"
+        "  At the end of standard input, no wait.\n"
+        "\n"
+        "Options, taken as such only as the one argument and only when no folder\n"
+        "of that name exists:\n");
+    std::printf("  %-16s print this text and exit\n", kHelpSwitchList);
+    std::printf("  %-16s print the version and exit\n", "--version");
+    std::printf(
+        "\n"
+        "Example:\n"
+        "  %s /data/obs/HALD/ff/night1\n",
+        kProgramName);
+}
+
+}  // namespace
+
+void waitForCharacter() {
+    std::fflush(stdout);
+    std::getchar();
+}
+
+void waitForInteger() {
+    std::fflush(stdout);
+    int ignored = 0;
+    if (std::scanf("%d", &ignored) != 1) {
+        return;
+    }
+}
+
+InfoAnswer answerInfoOption(int argc, char** argv) {
+    if (argc != 2) {
+        return InfoAnswer::None;
+    }
+    const std::string argument = argv[1];
+    const bool help = isHelpSwitch(argument);
+    const bool version = argument == "--version";
+    const bool option = help || version || (!argument.empty() && argument[0] == '-');
+    if (!option || isExistingFolder(argument)) {
+        return InfoAnswer::None;
+    }
+    if (help) {
+        printUsage();
+    } else if (version) {
+        std::printf("%s %.2f\n", kProgramName, kProgramVersion);
+    } else {
+        // A mistyped option would otherwise be taken for a folder that is
+        // not there.
+        std::printf(" Unknown option %s (%s --help lists the options) \n",
+                    shownText(argument).c_str(), kProgramName);
+    }
+    InfoAnswer answer = help || version ? InfoAnswer::Answered : InfoAnswer::Refused;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        // Standard output is what failed, so the reason goes to standard error.
+        std::fprintf(stderr, "%s: cannot write to standard output (%s)\n", kProgramName,
+                     std::strerror(errno));
+        answer = InfoAnswer::Refused;
+    }
+    return answer;
+}

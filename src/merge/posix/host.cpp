@@ -1,0 +1,108 @@
+// The host on POSIX systems. Paths: '/' separates and a typed path is
+// used unchanged. The system opens no path of PATH_MAX characters or more (its terminator
+// takes the last place), nor a name longer than the file system's NAME_MAX:
+// the paths of a run are checked against both before anything is written,
+// as a path that fails later would fail part way.
+#include "host.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+// The longest path the system opens, and the longest name a file in
+// `folder` can have, as the file system says, or the system's limits.
+long limitOf(const std::string& folder, int name, long fallback) {
+    const long limit = pathconf(folder.c_str(), name);
+    return limit > 0 ? limit : fallback;
+}
+
+std::size_t longestPath(const std::string& folder) {
+    return static_cast<std::size_t>(limitOf(folder, _PC_PATH_MAX, PATH_MAX)) - 1;
+}
+
+std::string lengthProblem(const std::string& path, std::size_t longest) {
+    if (path.size() <= longest) {
+        return std::string();
+    }
+    return "its path has " + std::to_string(path.size()) +
+           " characters, and this system opens paths of at most " + std::to_string(longest);
+}
+
+}  // namespace
+
+const char kPathSeparator = '/';
+
+std::string nativeFolderPath(const std::string& typed) {
+    return typed;
+}
+
+bool startsWithDriveLetter(const std::string& /*path*/) {
+    return false;  // "D:" is a name like any other here
+}
+
+bool hostAcceptsRunPaths(const MergePaths& paths) {
+    const std::size_t longest = longestPath(paths.ffFolder);
+    const std::string listingProblem = lengthProblem(paths.listingPath, longest);
+    if (!listingProblem.empty()) {
+        std::printf(" Cannot write KELdetectinfo directory listing file %s: %s \n",
+                    paths.listingPath.c_str(), listingProblem.c_str());
+        return false;
+    }
+    const std::string mergedProblem = lengthProblem(paths.mergedPath, longest);
+    if (!mergedProblem.empty()) {
+        std::printf(" Cannot create KEL detection log file %s: %s \n", paths.mergedPath.c_str(),
+                    mergedProblem.c_str());
+        return false;
+    }
+    // The merged file's name is the longest the run writes: the folder's
+    // own name and 23 characters more.
+    const std::size_t longestName = static_cast<std::size_t>(limitOf(paths.ffFolder, _PC_NAME_MAX, NAME_MAX));
+    const std::size_t nameLength = paths.mergedPath.size() - paths.ffFolder.size();
+    if (nameLength > longestName) {
+        std::printf(" Cannot create KEL detection log file %s: its name has %zu characters, and "
+                    "this file system takes names of at most %zu \n",
+                    paths.mergedPath.c_str(), nameLength, longestName);
+        return false;
+    }
+    return true;
+}
+
+std::string pathLengthProblem(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return lengthProblem(path, longestPath(slash == std::string::npos ? "." : path.substr(0, slash + 1)));
+}
+
+// The process.
+
+namespace {
+
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed: the
+// lowest free descriptor is the one opened.
+bool fillStandardDescriptors() {
+    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+        if (fcntl(descriptor, F_GETFD) >= 0 || errno != EBADF) {
+            continue;
+        }
+        if (open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY) != descriptor) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool prepareProcess() {
+    if (!fillStandardDescriptors()) {
+        return false;  // no standard stream can be trusted to say so
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    return true;
+}
