@@ -4,6 +4,7 @@
 // of the process. posix/host.cpp and windows/host.cpp implement it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "merge_paths.h"
@@ -33,3 +34,8 @@ std::string pathLengthProblem(const std::string& path);
 // file-size limit come back as an error instead of ending the process.
 // False when the standard streams cannot be given a place.
 bool prepareProcess();
+
+// The FF folder held open for the run's files: a descriptor or handle, or
+// -1 when it cannot be opened (creating the merged file then says why).
+std::intptr_t holdFolder(const std::string& ffFolder);
+void releaseFolder(std::intptr_t folder);

@@ -106,3 +106,13 @@ bool prepareProcess() {
     std::signal(SIGXFSZ, SIG_IGN);
     return true;
 }
+
+std::intptr_t holdFolder(const std::string& ffFolder) {
+    return open(ffFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+void releaseFolder(std::intptr_t folder) {
+    if (folder >= 0) {
+        close(static_cast<int>(folder));
+    }
+}

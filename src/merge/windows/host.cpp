@@ -82,3 +82,16 @@ std::string pathLengthProblem(const std::string& path) {
 bool prepareProcess() {
     return true;
 }
+
+std::intptr_t holdFolder(const std::string& ffFolder) {
+    HANDLE folder = CreateFileA(ffFolder.c_str(), FILE_LIST_DIRECTORY,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return folder == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(folder);
+}
+
+void releaseFolder(std::intptr_t folder) {
+    if (folder != -1) {
+        CloseHandle(reinterpret_cast<HANDLE>(folder));
+    }
+}
