@@ -163,9 +163,9 @@ TEST(SharedFolders, TwoSshfsClientsMeetingInARunEachLeaveTheirCompleteMergedFile
     // the merged file's name; meanwhile A, through the first, has begun its
     // own file and is held before it reads its second per-camera file, until
     // after B has ended.
-    // (B's rename is matched by the merged file's name, or by the one
-    // staging name that all runs shared so far.)
-    StartedProgram runB = startHeld(ffB, {ffB + "/" + kMergedName, ffB + "/KELdetectinfo_0000_night1.tmp"},
+    // (B's rename is matched by the merged file's name, or by the folder it
+    // renames in: strace matches renameat's relative names by their folder.)
+    StartedProgram runB = startHeld(ffB, {ffB + "/" + kMergedName, ffB},
                                     "rename,renameat,renameat2", 2500000);
     ASSERT_TRUE(heldIn(runB, kRenameCalls)) << runB.seen;
     StartedProgram runA = startHeld(ffA, {ffA + "/" + camera(2)}, "open,openat", 5000000);
