@@ -103,17 +103,22 @@ std::string mergedStem(const std::string& mergedName) {
     return dot == std::string::npos ? mergedName : mergedName.substr(0, dot);
 }
 
-// This run's staging name, "<stem>.<computer>.<process>.tmp", the
-// computer's name shortened so that the whole fits the folder's names.
-// Never ".txt" at its end, so no listing takes it for a per-camera file
-// (nor, on Windows, its short name, "KELDET~1.TMP"). `host` is shortened
-// in place.
-std::string stagingNameFor(const std::string& stem, std::string& host) {
+// This run's staging name, "<stem>.<computer>.<process>.tmp". Where that
+// is too long for the folder's names (or, on Windows, its path limit), the
+// computer's name gives way first, down to one character, then the stem;
+// `stem` and `host` are shortened in place. Never ".txt" at its end, so no
+// listing takes it for a per-camera file (nor, on Windows, its short name,
+// "KELDET~1.TMP").
+std::string stagingNameFor(std::string& stem, std::string& host) {
     std::string tail(1, '.');
     tail.append(std::to_string(processNumber())).append(kStagingSuffix);
     const std::size_t room = roomForName(gLog.folder);
-    const std::size_t fixed = stem.size() + 1 + tail.size();
-    host.resize(std::min(host.size(), room > fixed + 1 ? room - fixed : 1));
+    const std::size_t fixed = 1 + tail.size();
+    host.resize(std::max<std::size_t>(
+        1, std::min(host.size(), room > stem.size() + fixed ? room - stem.size() - fixed : 0)));
+    if (stem.size() + fixed + host.size() > room && room > fixed + host.size()) {
+        stem.resize(room - fixed - host.size());
+    }
     std::string name = stem;
     name.append(1, '.').append(host).append(tail);
     return name;
@@ -160,11 +165,12 @@ void removeLeftover(const std::string& name) {
 // fixed name of earlier versions goes only where no other computer reaches
 // the folder and this run holds its lock, since an earlier version running
 // on it holds the same lock.
-void sweepLeftovers(const std::string& stem, const std::string& host, bool folderLocked) {
+void sweepLeftovers(const std::string& fullStem, const std::string& stem, const std::string& host,
+                    bool folderLocked) {
     for (const std::string& name : namesInFolder(gLog.folder, stem, kStagingSuffix)) {
         std::string itsHost;
         long process = 0;
-        if (name == stem + kStagingSuffix) {
+        if (name == fullStem + kStagingSuffix) {
             if (folderLocked && folderIsLocal(gLog.folder)) {
                 removeLeftover(name);
             } else {
@@ -197,10 +203,11 @@ std::FILE* createStaged(bool folderLocked) {
     if (!lookAtMergedFile(earlier)) {
         return nullptr;
     }
-    const std::string stem = mergedStem(gLog.mergedName);
+    const std::string fullStem = mergedStem(gLog.mergedName);
+    std::string stem = fullStem;
     std::string host = hostNameForFiles();
     gLog.stagingName = stagingNameFor(stem, host);
-    sweepLeftovers(stem, host, folderLocked);
+    sweepLeftovers(fullStem, stem, host, folderLocked);
     if (!rememberStagingFile()) {
         return nullptr;
     }

@@ -153,19 +153,6 @@ TEST(StagedFile, MoveGivesUpAfterTwoSecondsAndKeepsTheEarlierFile) {
     EXPECT_FALSE(exists(folder.staging()));
 }
 
-TEST(StagedFile, NewMergedFileKeepsTheEarlierFilesAttributes) {
-    // ReplaceFileA keeps the replaced file's security and attributes.
-    Folder folder;
-    writeText(folder.merged(), "earlier");
-    ASSERT_TRUE(SetFileAttributesA(folder.merged().c_str(), FILE_ATTRIBUTE_HIDDEN));
-    ASSERT_TRUE(openLog(folder)) << detectionLogError();
-    EXPECT_TRUE(exists(folder.staging()));
-    EXPECT_EQ(finishDetectionLog(0), FinishResult::Finished) << detectionLogError();
-    EXPECT_TRUE(holdsNewHeader(folder.merged()));
-    EXPECT_NE(GetFileAttributesA(folder.merged().c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
-    EXPECT_FALSE(exists(folder.staging()));
-}
-
 TEST(StagedFile, InterruptionRemovesTheStagingFileWhileItIsOpen) {
     // The console control handler runs on a thread of its own while the
     // staging file is open and being written.
