@@ -49,6 +49,8 @@ void printUsage() {
         "                                        written; once complete, it takes\n"
         "                                        the merged file's name\n"
         "  MergeListing_KELdetectinfo.txt        the names of the per-camera files found\n"
+        "  MergeLock_KELdetectinfo.lock          on NFS and SMB shares only: the lock\n"
+        "                                        that runs on other computers see\n"
         "\n"
         "A run that fails or is interrupted leaves the earlier merged file as it\n"
         "was, and no temporary file (one it cannot remove, it names); only a kill\n"
