@@ -36,6 +36,6 @@ std::string pathLengthProblem(const std::string& path);
 bool prepareProcess();
 
 // The FF folder held open for the run's files: a descriptor or handle, or
-// -1 when it cannot be opened (creating the merged file then says why).
-std::intptr_t holdFolder(const std::string& ffFolder);
+// -1 when it cannot be opened, with the system's reason in `reason`.
+std::intptr_t holdFolder(const std::string& ffFolder, std::string& reason);
 void releaseFolder(std::intptr_t folder);

@@ -1,6 +1,5 @@
 #include "merge_run.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -160,18 +159,18 @@ void sayWhatWasLeftAlone() {
 StepResult createMergedFile(Run& run) {
     const MergePaths& paths = run.paths;
     run.ownFiles.earlierMerged = identityOfPath(paths.mergedPath);
-    run.folder = holdFolder(paths.ffFolder);
+    std::string unheld;
+    run.folder = holdFolder(paths.ffFolder, unheld);
     const LogPlace place{run.folder, paths.ffFolder, mergedFileName(paths.folderName),
                          run.lock.held};
-    const bool opened = openDetectionLog(place, paths.ffFolder, paths.calFolder);
+    const bool opened = run.folder != -1 && openDetectionLog(place, paths.ffFolder, paths.calFolder);
     sayWhatWasLeftAlone();
     if (!opened) {
         const LogFailure& failure = detectionLogFailure();
-        if (failure.atMergedFile || run.folder == -1) {
+        if (run.folder == -1 || failure.atMergedFile) {
             std::printf(" Cannot open KEL detection log file %s for writing \n",
                         paths.mergedPath.c_str());
-            std::printf(" (%s) \n", run.folder == -1 ? std::strerror(errno)
-                                                     : failure.reason.c_str());
+            std::printf(" (%s) \n", run.folder == -1 ? unheld.c_str() : failure.reason.c_str());
         } else {
             std::printf(" Cannot create temporary file %s (%s) \n", failure.path.c_str(),
                         failure.reason.c_str());

@@ -11,6 +11,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -107,8 +108,12 @@ bool prepareProcess() {
     return true;
 }
 
-std::intptr_t holdFolder(const std::string& ffFolder) {
-    return open(ffFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+std::intptr_t holdFolder(const std::string& ffFolder, std::string& reason) {
+    const int folder = open(ffFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
+        reason = std::strerror(errno);
+    }
+    return folder;
 }
 
 void releaseFolder(std::intptr_t folder) {

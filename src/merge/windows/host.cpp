@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "system_reason.h"
+
 namespace {
 
 constexpr std::size_t kLongestPath = 259;
@@ -83,11 +85,15 @@ bool prepareProcess() {
     return true;
 }
 
-std::intptr_t holdFolder(const std::string& ffFolder) {
+std::intptr_t holdFolder(const std::string& ffFolder, std::string& reason) {
     HANDLE folder = CreateFileA(ffFolder.c_str(), FILE_LIST_DIRECTORY,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    return folder == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(folder);
+    if (folder == INVALID_HANDLE_VALUE) {
+        reason = systemReason(GetLastError());
+        return -1;
+    }
+    return reinterpret_cast<std::intptr_t>(folder);
 }
 
 void releaseFolder(std::intptr_t folder) {
