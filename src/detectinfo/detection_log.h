@@ -12,17 +12,34 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "detection_record.h"
 
 inline constexpr double kProgramVersion = 1.61;
 
-// Creates the new file at `stagingPath`, beside `path`, in place of any
-// file an earlier run left there, and writes the header. False when it
-// cannot be created, or when a file at `path` could not be written in
-// place (a read-only file is refused, not replaced); see detectionLogError.
-bool openDetectionLog(const std::string& path, const std::string& stagingPath,
-                      const std::string& ffFolder, const std::string& calFolder);
+// Where the merged file goes: the folder the run holds open, the merged
+// file's name in it, and whether the run holds the folder lock.
+struct LogPlace {
+    std::intptr_t folder = -1;  // a descriptor of the folder, or its handle
+    std::string folderPath;     // the folder's path, ending in a separator
+    std::string mergedName;     // "KELdetectinfo_0000_<folder>.txt"
+    bool folderLocked = false;
+};
+
+// Creates the new file in the folder under a temporary name of this run's
+// own ("KELdetectinfo_0000_<folder>.<computer>.<process>.tmp"), exclusively,
+// and writes the header. Temporary files that runs of this computer left
+// when they were killed go first; those that may still be another run's
+// stay and are noted (detectionLogNotes). False when it cannot be created,
+// or when the merged file is in the way and may not be replaced by this
+// user (read-only, a folder, another user's in a folder where only owners
+// replace files); see detectionLogFailure.
+bool openDetectionLog(const LogPlace& place, const std::string& ffFolder,
+                      const std::string& calFolder);
+
+// The temporary name of the open log's file, in its folder.
+const std::string& detectionLogStagingName();
 
 // Appends one record. False once a write to the file has failed.
 bool writeDetectionRecord(const DetectionRecord& record);
@@ -40,13 +57,38 @@ enum class FinishResult {
 FinishResult finishDetectionLog(std::int32_t count);
 
 // Closes and removes the new file, leaving the merged file's name as it
-// was; for runs that end early.
-void abandonDetectionLog();
+// was; for runs that end early. False when the file could not be removed
+// (detectionLogFailure names it).
+bool abandonDetectionLog();
 
 // Removes the new file, if any, using only what is safe in a signal
 // handler or a console control handler: what an interruption does before
 // it ends the process. The file stays open; the process's end closes it.
 void removeStagingFileNow();
 
+// What stopped the last call of this module, for the message.
+enum class LogStep { None, Look, Create, Write, Flush, Close, Rename, FlushFolder };
+struct LogFailure {
+    LogStep step = LogStep::None;
+    bool atMergedFile = false;  // the merged file itself is the obstacle
+    std::string path;           // the file or folder that failed
+    std::string reason;         // the system's words, or what to do
+    std::string notRemoved;     // the temporary file that could not be removed
+    std::string notRemovedReason;
+};
+const LogFailure& detectionLogFailure();
+
 // The system's reason for the last failure of this module.
 std::string detectionLogError();
+
+// What the run should say besides: files of other runs left alone, and the
+// merged file's other names, which keep the earlier file.
+struct LeftFile {
+    std::string path;
+    std::string why;
+};
+struct LogNotes {
+    std::vector<LeftFile> leftAlone;
+    long otherNames = 0;
+};
+const LogNotes& detectionLogNotes();

@@ -1,38 +1,86 @@
 // What the merged detection log (detection_log.cpp) needs of the operating
 // system, one call each: POSIX calls in posix/log_file.cpp, Windows' own in
 // windows/log_file.cpp, the one of the two chosen in CMakeLists.txt. Every
-// call that can fail says why in `reason`, in the system's words.
+// file is reached through the folder the run holds open (`LogFolder`), by
+// its name in that folder. Every call that can fail says why in `reason`,
+// in the system's words.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <vector>
 
-// False when an existing file at `path` could not be written in place by
-// this process (read-only, a folder, held open by another program that
-// shares no writing); true also when nothing is there.
-bool mayReplaceFile(const std::string& path, std::string& reason);
+// The folder of the merged file, held open by the run.
+struct LogFolder {
+    std::intptr_t handle = -1;  // a descriptor of the folder, or its handle
+    std::string path;           // its path, ending in a separator
+};
 
-// Creates `stagingPath` anew, open for reading and writing, in place of
-// any file left there; it gets the permissions of the file at `finalPath`
-// where the platform keeps such, and can be removed while it is open.
-std::FILE* createStagingFile(const std::string& stagingPath, const std::string& finalPath,
-                             std::string& reason);
+// The merged file as it stands before the run replaces it, looked at
+// without following a link and without opening it.
+struct EarlierFile {
+    bool exists = false;
+    bool regular = false;      // a regular file (not a link, folder, FIFO, device)
+    bool isFolder = false;
+    bool ownedByUs = false;    // the running user's own
+    bool blocked = false;      // the running user may not replace it; `why` says so
+    std::string why;
+    long otherNames = 0;       // hard links beyond the merged file's name
+    std::uint32_t mode = 0;    // permission bits, where the platform has them
+    std::int64_t owner = -1;   // user and group, where the platform has them
+    std::int64_t group = -1;
+};
+
+EarlierFile lookAtEarlierFile(const LogFolder& folder, const std::string& name);
+
+// The name of this computer, letters, digits and '-' only, and this
+// process's number: together they tell this run's files from any other's.
+std::string hostNameForFiles();
+long processNumber();
+
+// The longest name a file in the folder may have (on Windows, also what
+// the path limit leaves).
+std::size_t roomForName(const LogFolder& folder);
+
+// True when no process `number` runs on this computer: a file that such a
+// process left can no longer be its run's.
+bool processGone(long number);
+
+// True when the folder is on a disk of this computer, not on a share that
+// another computer may reach.
+bool folderIsLocal(const LogFolder& folder);
+
+// The names in the folder that begin with `prefix` and end with `suffix`.
+std::vector<std::string> namesInFolder(const LogFolder& folder, const std::string& prefix,
+                                       const std::string& suffix);
+
+// Creates `name` in the folder, exclusively, never through a link, open for
+// reading and writing; it can be removed while it is open. It takes the
+// earlier file's permission bits only where that file was the running
+// user's own, and its owner and group wherever the system lets it.
+std::FILE* createStagingFile(const LogFolder& folder, const std::string& name,
+                             const EarlierFile& earlier, std::string& reason);
 
 // Writes what the file holds through to stable storage.
 bool flushToStorage(std::FILE* file, std::string& reason);
 
-// Gives the file at `from` the name `to`, replacing the file that had it.
-bool replaceFile(const std::string& from, const std::string& to, std::string& reason);
+// Gives the folder's file `from` the name `to`, replacing the file that had
+// it (keeping, where the platform can, the replaced file's security).
+bool replaceFile(const LogFolder& folder, const std::string& from, const std::string& to,
+                 std::string& reason);
 
-// Writes the record of the names in the folder that holds `path` through
-// to stable storage, where the platform does not do so with the rename.
-bool flushFolderOf(const std::string& path, std::string& reason);
+// Writes the record of the names in the folder through to stable storage,
+// where the platform does not do so with the rename.
+bool flushFolder(const LogFolder& folder, std::string& reason);
 
-// Removes the file at `path`, using only what is safe in a signal handler
-// or a console control handler.
-void removeFileNow(const char* path);
+// Removes the folder's file `name`, using only what is safe in a signal
+// handler or a console control handler; 0, or the system's error code.
+int removeFileNow(std::intptr_t folder, const char* folderPath, const char* name);
+
+// The system's words for an error code of removeFileNow.
+std::string removalReason(int error);
 
 // Has every interruption that ends the process (Ctrl-C, a hang-up, a
 // termination request, a closed console window, Windows shutting down)

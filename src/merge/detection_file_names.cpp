@@ -28,10 +28,6 @@ std::string mergedFileName(const std::string& folderName) {
     return mergedFileStem(folderName) + std::string(kDetectionFileSuffix);
 }
 
-std::string stagingFileName(const std::string& folderName) {
-    return mergedFileStem(folderName) + ".tmp";
-}
-
 bool isDetectionInfoName(std::string_view name) {
     return name.size() >= kDetectionFilePrefix.size() + kDetectionFileSuffix.size() &&
            equalsIgnoringCase(name.substr(0, kDetectionFilePrefix.size()), kDetectionFilePrefix) &&

@@ -13,11 +13,6 @@ inline constexpr std::string_view kDetectionFileSuffix = ".txt";
 // The merged file of the FF folder whose own name is `folderName`.
 std::string mergedFileName(const std::string& folderName);
 
-// The name the merged file is written under until it is complete: no
-// listing takes it for a per-camera file, since it does not end in ".txt"
-// (nor, on Windows, does its short name, "KELDET~1.TMP").
-std::string stagingFileName(const std::string& folderName);
-
 // True when `name` is one the listing holds: "KELdetectinfo_" at its start
 // and ".txt" at its end, letter case aside, as the Windows command
 // interpreter matches the pattern KELdetectinfo_*.txt.

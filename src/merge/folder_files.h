@@ -36,11 +36,15 @@ bool listedNameForHost(const std::string& ffFolder, std::string& name);
 // before the listing is written until the merged file has its name, so
 // that the listing and the merged file are always those of one run. A
 // second run waits for the first to end, saying so once. The lock is the
-// platform's own and leaves no file behind; it goes with the process, so a
-// run that is killed does not keep others waiting.
+// platform's own and goes with the process, so a run that is killed does
+// not keep others waiting. On a share whose server holds locks for its
+// clients (NFS, SMB), the lock is also taken on a lock file in the folder,
+// MergeLock_KELdetectinfo.lock, which the server holds, so that runs on
+// other computers wait too; that file stays.
 
 struct FolderLock {
     std::intptr_t handle = -1;  // the descriptor or handle the lock is held by
+    std::intptr_t onServer = -1;  // the lock file's, where the share's server holds it
     bool held = false;
 };
 

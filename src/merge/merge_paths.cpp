@@ -76,7 +76,6 @@ MergePaths deriveMergePaths(const std::string& folder) {
     paths.folderName =
         resolvedFolderName(paths.ffFolder, splitAtLastSeparator(withoutSeparator).second);
     paths.mergedPath = paths.ffFolder + mergedFileName(paths.folderName);
-    paths.stagingPath = paths.ffFolder + stagingFileName(paths.folderName);
     return paths;
 }
 

@@ -11,7 +11,6 @@ struct MergePaths {
     std::string listingPath;  // the listing file in the FF folder
     std::string folderName;   // the FF folder's own name
     std::string mergedPath;   // the merged detection-info file
-    std::string stagingPath;  // the new merged file while it is written
 };
 
 // The folder rules below work with the host's separator (kPathSeparator of

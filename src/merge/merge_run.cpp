@@ -6,6 +6,7 @@
 
 #include "archive_run.h"
 #include "console.h"
+#include "detection_file_names.h"
 #include "detection_log.h"
 #include "folder_picker.h"
 #include "folders_below.h"
@@ -20,13 +21,25 @@ void leaveFolder(Run& run) {
     // Windows removes no file that is open, and the next run replaces the
     // listing first.
     run.listing.close();
+    releaseFolder(run.folder);
+    run.folder = -1;
     unlockFolder(run.lock);
+}
+
+// The new merged file's temporary file, where it could not be removed.
+void sayWhatWasNotRemoved() {
+    const LogFailure& failure = detectionLogFailure();
+    if (!failure.notRemoved.empty()) {
+        std::printf(" Cannot remove temporary file %s (%s); remove it by hand \n",
+                    failure.notRemoved.c_str(), failure.notRemovedReason.c_str());
+    }
 }
 
 }  // namespace
 
 StepResult endAfterFailure(Run& run, Wait wait) {
     abandonDetectionLog();
+    sayWhatWasNotRemoved();
     leaveFolder(run);
     if (run.oneOfSeveral) {
         return runEndsWith(kExitFileError);  // the folders after it go on
@@ -42,10 +55,27 @@ StepResult endAfterFailure(Run& run, Wait wait) {
     return runEndsWith(kExitFileError);
 }
 
+// The temporary file is the obstacle, and named, unless the merged file is.
 StepResult endAfterWriteFailure(Run& run) {
     run.failure = "merged file cannot be written";
-    std::printf(" Cannot write KEL detection log file %s (%s) \n", run.paths.mergedPath.c_str(),
-                detectionLogError().c_str());
+    const LogFailure& failure = detectionLogFailure();
+    const char* path = failure.path.c_str();
+    const char* reason = failure.reason.c_str();
+    switch (failure.step) {
+    case LogStep::Flush:
+        std::printf(" Cannot flush temporary file %s to disk (%s) \n", path, reason);
+        break;
+    case LogStep::Close:
+        std::printf(" Cannot close temporary file %s (%s) \n", path, reason);
+        break;
+    case LogStep::Rename:
+        std::printf(" Cannot rename temporary file %s to %s (%s) \n", path,
+                    run.paths.mergedPath.c_str(), reason);
+        break;
+    default:
+        std::printf(" Cannot write temporary file %s (%s) \n", path, reason);
+        break;
+    }
     return endAfterFailure(run, Wait::ForNumber);
 }
 
@@ -126,17 +156,38 @@ StepResult listFolder(Run& run) {
     return kGoOn;
 }
 
+// Says which files of other runs were left alone, and why.
+void sayWhatWasLeftAlone() {
+    for (const LeftFile& file : detectionLogNotes().leftAlone) {
+        std::printf(" Temporary file %s left alone: %s \n", file.path.c_str(), file.why.c_str());
+    }
+}
+
 // Creates the new merged file under its staging name, with its header.
+// The merged file is named only where it is in the way; otherwise the
+// temporary file that could not be made.
 StepResult createMergedFile(Run& run) {
     const MergePaths& paths = run.paths;
     run.ownFiles.earlierMerged = identityOfPath(paths.mergedPath);
-    if (!openDetectionLog(paths.mergedPath, paths.stagingPath, paths.ffFolder, paths.calFolder)) {
-        std::printf(" Cannot open KEL detection log file %s for writing \n",
-                    paths.mergedPath.c_str());
-        std::printf(" (%s) \n", detectionLogError().c_str());
+    std::string unheld;
+    run.folder = holdFolder(paths.ffFolder, unheld);
+    const LogPlace place{run.folder, paths.ffFolder, mergedFileName(paths.folderName),
+                         run.lock.held};
+    const bool opened = run.folder != -1 && openDetectionLog(place, paths.ffFolder, paths.calFolder);
+    sayWhatWasLeftAlone();
+    if (!opened) {
+        const LogFailure& failure = detectionLogFailure();
+        if (run.folder == -1 || failure.atMergedFile) {
+            std::printf(" Cannot open KEL detection log file %s for writing \n",
+                        paths.mergedPath.c_str());
+            std::printf(" (%s) \n", run.folder == -1 ? unheld.c_str() : failure.reason.c_str());
+        } else {
+            std::printf(" Cannot create temporary file %s (%s) \n", failure.path.c_str(),
+                        failure.reason.c_str());
+        }
         return endAfterFailure(run, Wait::ForNumber);
     }
-    run.ownFiles.staging = identityOfPath(paths.stagingPath);
+    run.ownFiles.staging = identityOfPath(paths.ffFolder + detectionLogStagingName());
     return kGoOn;
 }
 
@@ -180,6 +231,11 @@ StepResult finishMergedFile(Run& run) {
     }
     if (finished == FinishResult::FolderNotFlushed) {
         return endAfterFolderNotFlushed(run);
+    }
+    if (detectionLogNotes().otherNames > 0) {
+        std::printf(" KEL detection log file %s had %ld other name(s) (hard links); they keep "
+                    "the earlier merged file \n",
+                    run.paths.mergedPath.c_str(), detectionLogNotes().otherNames);
     }
     leaveFolder(run);
     return kGoOn;

@@ -31,6 +31,7 @@ struct OwnFiles {
 struct Run {
     MergePaths paths;
     FolderLock lock;
+    std::intptr_t folder = -1;  // the FF folder, held open for the merged file
     ListingResult listed = ListingResult::NotWritten;
     std::ifstream listing;
     OwnFiles ownFiles;

@@ -1,8 +1,12 @@
 // The merged file as the log module leaves it: header, records, count.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -39,6 +43,19 @@ std::unique_ptr<DetectionRecord> sampleRecord(int meteor) {
     return record;
 }
 
+// The log's place: `folder` held open as a run holds it.
+struct HeldFolder {
+    explicit HeldFolder(const std::string& folder, const std::string& merged = "merged.txt")
+        : descriptor(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        place = LogPlace{descriptor, folder + "/", merged, true};
+    }
+    ~HeldFolder() { close(descriptor); }
+    HeldFolder(const HeldFolder&) = delete;
+    HeldFolder& operator=(const HeldFolder&) = delete;
+    int descriptor;
+    LogPlace place;
+};
+
 std::string header(const std::string& file) {
     std::size_t end = 0;
     for (int line = 0; line < 11; ++line) {
@@ -50,9 +67,10 @@ std::string header(const std::string& file) {
 TEST(DetectionLog, EmptyLogIsTheElevenHeaderLines) {
     TempFolder folder;
     const std::string path = folder.path + "/merged.txt";
+    HeldFolder held(folder.path);
     writeFile(path, "an older file, longer than the header that replaces it\n" +
                         std::string(5000, 'x'));
-    ASSERT_TRUE(openDetectionLog(path, path + ".tmp", "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    ASSERT_TRUE(openDetectionLog(held.place, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
     ASSERT_EQ(finishDetectionLog(0), FinishResult::Finished);
     std::string file = readFile(path);
     EXPECT_TRUE(std::regex_match(file, std::regex(kHeaderPattern))) << file;
@@ -78,7 +96,8 @@ std::string expectedRecord(char meteor) {
 TEST(DetectionLog, RecordsFollowTheHeaderAndTheCountFillsLineOne) {
     TempFolder folder;
     const std::string path = folder.path + "/merged.txt";
-    ASSERT_TRUE(openDetectionLog(path, path + ".tmp", "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    HeldFolder held(folder.path);
+    ASSERT_TRUE(openDetectionLog(held.place, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
     for (int meteor = 1; meteor <= 3; ++meteor) {
         ASSERT_TRUE(writeDetectionRecord(*sampleRecord(meteor)));
     }
@@ -94,7 +113,8 @@ TEST(DetectionLog, CountBeyondSixDigitsWidensLineOneAndMovesNothingElse) {
     // Enough records that the move crosses several buffer-sized blocks.
     TempFolder folder;
     const std::string path = folder.path + "/merged.txt";
-    ASSERT_TRUE(openDetectionLog(path, path + ".tmp", "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    HeldFolder held(folder.path);
+    ASSERT_TRUE(openDetectionLog(held.place, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
     for (int meteor = 1; meteor <= 4000; ++meteor) {
         ASSERT_TRUE(writeDetectionRecord(*sampleRecord(meteor)));
     }
@@ -102,7 +122,7 @@ TEST(DetectionLog, CountBeyondSixDigitsWidensLineOneAndMovesNothingElse) {
     const std::string six = readFile(path);
 
     for (std::int32_t count : {1000000, 1234567, 2147483647}) {
-        ASSERT_TRUE(openDetectionLog(path, path + ".tmp", "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+        ASSERT_TRUE(openDetectionLog(held.place, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
         for (int meteor = 1; meteor <= 4000; ++meteor) {
             ASSERT_TRUE(writeDetectionRecord(*sampleRecord(meteor)));
         }
@@ -122,38 +142,80 @@ TEST(DetectionLog, CountBeyondSixDigitsWidensLineOneAndMovesNothingElse) {
     }
 }
 
+// A process number that no process has any longer.
+long goneProcess() {
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(0);
+    }
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
+std::string thisHost() {
+    char name[256] = {};
+    gethostname(name, sizeof name - 1);
+    std::string host;
+    for (const char* c = name; *c != '\0'; ++c) {
+        if (std::isalnum(static_cast<unsigned char>(*c)) || *c == '-') {
+            host += *c;
+        }
+    }
+    return host;
+}
+
 TEST(DetectionLog, NameHoldsTheEarlierFileUntilTheNewOneIsFinished) {
     TempFolder folder;
     const std::string path = folder.path + "/KELdetectinfo_0000_night1.txt";
-    const std::string staging = folder.path + "/KELdetectinfo_0000_night1.tmp";
+    HeldFolder held(folder.path, "KELdetectinfo_0000_night1.txt");
     const std::string earlier = "the earlier merged file\r\n";
     writeFile(path, earlier);
     chmod(path.c_str(), 0640);
-    writeFile(staging, "left by a run that was killed, longer than any header: " +
-                           std::string(5000, 'x'));
+    // Left by a killed run of this computer, by one of another computer,
+    // and by an earlier version, whose run held the same folder lock.
+    const std::string stem = folder.path + "/KELdetectinfo_0000_night1.";
+    const std::string killed = stem + thisHost() + "." + std::to_string(goneProcess()) + ".tmp";
+    const std::string elsewhere = stem + "othercomputer.4242.tmp";
+    for (const std::string& left : {killed, elsewhere, stem + "tmp"}) {
+        writeFile(left, "left by a run that was killed: " + std::string(5000, 'x'));
+    }
 
-    ASSERT_TRUE(openDetectionLog(path, staging, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    ASSERT_TRUE(openDetectionLog(held.place, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    const std::string staging = folder.path + "/" + detectionLogStagingName();
+    EXPECT_EQ(staging, stem + thisHost() + "." + std::to_string(getpid()) + ".tmp");
+    EXPECT_FALSE(fileExists(killed));
+    EXPECT_FALSE(fileExists(stem + "tmp"));
+    ASSERT_EQ(detectionLogNotes().leftAlone.size(), 1u);
+    EXPECT_EQ(detectionLogNotes().leftAlone[0].path, elsewhere);
     ASSERT_TRUE(writeDetectionRecord(*sampleRecord(1)));
     EXPECT_EQ(readFile(path), earlier);
-    abandonDetectionLog();
+    EXPECT_TRUE(abandonDetectionLog());
     EXPECT_EQ(readFile(path), earlier);
     EXPECT_FALSE(fileExists(staging));
 
-    ASSERT_TRUE(openDetectionLog(path, staging, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    ASSERT_TRUE(openDetectionLog(held.place, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
     EXPECT_EQ(readFile(path), earlier);
     ASSERT_EQ(finishDetectionLog(0), FinishResult::Finished);
     EXPECT_TRUE(std::regex_match(readFile(path), std::regex(kHeaderPattern)));
     EXPECT_FALSE(fileExists(staging));
+    EXPECT_TRUE(fileExists(elsewhere)) << "another computer's run may still use it";
     struct stat status {};
     ASSERT_EQ(stat(path.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0640u) << "the new file keeps the earlier one's permissions";
 }
 
-TEST(DetectionLog, UncreatableFileIsReported) {
+TEST(DetectionLog, UncreatableFileIsReportedWithTheTemporaryFile) {
     TempFolder folder;
-    EXPECT_FALSE(openDetectionLog(folder.path + "/missing/merged.txt",
-                                  folder.path + "/missing/merged.tmp", "a/", "b/"));
+    const std::string gone = folder.path + "/gone";
+    makeFolders(gone);
+    HeldFolder held(gone);
+    ASSERT_EQ(rmdir(gone.c_str()), 0);
+    EXPECT_FALSE(openDetectionLog(held.place, "a/", "b/"));
     EXPECT_EQ(detectionLogError(), std::strerror(ENOENT));
+    EXPECT_EQ(detectionLogFailure().step, LogStep::Create);
+    EXPECT_FALSE(detectionLogFailure().atMergedFile);
+    EXPECT_EQ(detectionLogFailure().path, gone + "/merged." + thisHost() + "." +
+                                              std::to_string(getpid()) + ".tmp");
 }
 
 }  // namespace

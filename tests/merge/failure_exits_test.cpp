@@ -34,6 +34,7 @@ struct Folder : FfFolder {
             writeFile(mergedPath(), kEarlierMerged);
         }
     }
+    std::string staging;  // the run's temporary merged file, once it runs
     std::string listing() const { return file("MergeListing_KELdetectinfo.txt"); }
     // Lets user nobody write the folder and its merged file.
     void openToEveryone() const {
@@ -61,6 +62,18 @@ Command failing(const Folder& ff, const std::string& path, const std::string& in
             {"-f", "-o", "/dev/null", "-P", path, "-e", "inject=" + injection, programPath(), ff.path}};
 }
 
+// strace fails a call on the run's temporary merged file.
+// renameat names it relative to the folder: strace matches that call by the
+// folder (`byFolder`).
+Command failingOnStaging(const Folder& ff, const std::string& injection, bool byFolder = false) {
+    std::vector<std::string> options{"-e", "inject=" + injection};
+    if (byFolder) {
+        options.insert(options.end(), {"-P", ff.path});
+    }
+    const TracedRun traced = tracedOnStaging(ff, options);
+    return {traced.program, traced.arguments};
+}
+
 struct FailureExit {
     std::string name;
     // Sets the folder up for the failure and says how the program starts.
@@ -79,9 +92,16 @@ void PrintTo(const FailureExit& exit, std::ostream* out) {
 const std::string kTypeANumber = " Type a number and Enter to exit program \n";
 const std::string kEnterCr = " Enter CR to exit program \n";
 
-std::string cannotWrite(const Folder& ff, const std::string& reason) {
-    return " Cannot write KEL detection log file " + ff.mergedPath() + " (" + reason + ") \n" +
-           kTypeANumber;
+// A step on the run's temporary merged file failed: that file is named.
+std::string cannotWrite(const Folder& ff, const std::string& reason,
+                        const std::string& step = "write") {
+    std::string message = " Cannot " + step + " temporary file " + ff.staging;
+    if (step == "flush") {
+        message += " to disk";
+    } else if (step == "rename") {
+        message += " to " + ff.mergedPath();
+    }
+    return message + " (" + reason + ") \n" + kTypeANumber;
 }
 
 std::string cannotCreate(const Folder& ff, const std::string& reason) {
@@ -140,18 +160,21 @@ const FailureExit kFailureExits[] = {
      [](const Folder& ff) { return cannotWrite(ff, "File too large"); }, Wait::ForNumber},
     {"DiskFull",
      [](Folder& ff, RunOptions&) {
-         return failing(ff, ff.stagingPath(), "write:error=ENOSPC:when=1");
+         return failingOnStaging(ff, "write:error=ENOSPC:when=1");
      },
      [](const Folder& ff) { return cannotWrite(ff, "No space left on device"); }, Wait::ForNumber},
     {"FlushToDiskFails",
-     [](Folder& ff, RunOptions&) { return failing(ff, ff.stagingPath(), "fsync:error=EIO"); },
-     [](const Folder& ff) { return cannotWrite(ff, "Input/output error"); }, Wait::ForNumber},
+     [](Folder& ff, RunOptions&) { return failingOnStaging(ff, "fsync:error=EIO"); },
+     [](const Folder& ff) { return cannotWrite(ff, "Input/output error", "flush"); },
+     Wait::ForNumber},
     {"CloseFails",
-     [](Folder& ff, RunOptions&) { return failing(ff, ff.stagingPath(), "close:error=EIO"); },
-     [](const Folder& ff) { return cannotWrite(ff, "Input/output error"); }, Wait::ForNumber},
+     [](Folder& ff, RunOptions&) { return failingOnStaging(ff, "close:error=EIO"); },
+     [](const Folder& ff) { return cannotWrite(ff, "Input/output error", "close"); },
+     Wait::ForNumber},
     {"RenameFails",
-     [](Folder& ff, RunOptions&) { return failing(ff, ff.stagingPath(), "rename:error=EIO"); },
-     [](const Folder& ff) { return cannotWrite(ff, "Input/output error"); }, Wait::ForNumber},
+     [](Folder& ff, RunOptions&) { return failingOnStaging(ff, "renameat:error=EIO", true); },
+     [](const Folder& ff) { return cannotWrite(ff, "Input/output error", "rename"); },
+     Wait::ForNumber},
     {"FolderFlushFails",
      [](Folder& ff, RunOptions&) { return failing(ff, ff.path, "fsync:error=EIO"); },
      [](const Folder& ff) {
@@ -218,9 +241,10 @@ TEST_P(FailureExits, ReportWaitAndLeaveTheEarlierMergedFile) {
     Folder ff(exit.earlier);
     RunOptions options;
     const Command command = exit.setUp(ff, options);
+    StartedProgram started = startProgram(command.program, command.arguments, options);
+    ff.staging = ff.stagingPrefix() + std::to_string(started.pid) + ".tmp";
     const std::string message = exit.message(ff);
 
-    StartedProgram started = startProgram(command.program, command.arguments, options);
     ASSERT_TRUE(readUntil(started, message)) << started.seen;
     if (exit.wait == Wait::ForNumber) {
         sendInput(started, "\n  \n");
@@ -235,7 +259,7 @@ TEST_P(FailureExits, ReportWaitAndLeaveTheEarlierMergedFile) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, kBanner + message);
 
-    EXPECT_FALSE(fileExists(ff.stagingPath()));
+    EXPECT_FALSE(ff.stagingLeft());
     if (exit.newFileNamed) {
         EXPECT_EQ(ff.merged().substr(0, 23), "Meteor Count = 000003\r\n");
     } else if (std::filesystem::is_directory(ff.mergedPath())) {

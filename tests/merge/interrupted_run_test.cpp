@@ -72,7 +72,7 @@ TEST(InterruptedRun, KilledAtAnyFileSystemCallLeavesTheEarlierOrTheNewMergedFile
     fillFolder(ff, 3, 2);
     const std::string complete = withoutTime(completeMerge(ff));
     const std::map<std::string, int> calls = fileSystemCalls(ff);
-    ASSERT_GT(calls.count("rename"), 0u);
+    ASSERT_GT(calls.count("renameat"), 0u);
     ASSERT_GT(calls.count("fsync"), 0u);
 
     int kills = 0;
@@ -95,7 +95,7 @@ TEST(InterruptedRun, KilledAtAnyFileSystemCallLeavesTheEarlierOrTheNewMergedFile
                 << "killed at " << where;
             RunResult next = runProgram(programPath(), {ff.path});
             EXPECT_EQ(next.status, 0) << where;
-            EXPECT_FALSE(fileExists(ff.stagingPath())) << "after the run killed at " << where;
+            EXPECT_FALSE(ff.stagingLeft()) << "after the run killed at " << where;
         }
     }
     EXPECT_GT(kills, 50);
@@ -104,9 +104,14 @@ TEST(InterruptedRun, KilledAtAnyFileSystemCallLeavesTheEarlierOrTheNewMergedFile
 // Ends a run on `ff` by `signalNumber`, which strace sends the program as
 // it enters the system call `at` (a call on the staging file).
 RunResult interruptAt(const FfFolder& ff, int signalNumber, const std::string& at) {
-    return runProgram(stracePath(), {"-f", "-qq", "-o", "/dev/null", "-P", ff.stagingPath(), "-e",
-                                     "inject=" + at + ":signal=" + std::to_string(signalNumber),
-                                     programPath(), ff.path});
+    // renameat names the file relative to the folder: strace matches it by
+    // the folder.
+    std::vector<std::string> options{"-e", "inject=" + at + ":signal=" + std::to_string(signalNumber)};
+    if (at == "renameat") {
+        options.insert(options.end(), {"-P", ff.path});
+    }
+    const TracedRun traced = tracedOnStaging(ff, options);
+    return runProgram(traced.program, traced.arguments);
 }
 
 TEST(InterruptedRun, SignalsRemoveTheStagingFileAndEndTheRunAsThemselves) {
@@ -117,7 +122,7 @@ TEST(InterruptedRun, SignalsRemoveTheStagingFileAndEndTheRunAsThemselves) {
     // The first and a middle write of the merged file and its flush to
     // disk leave the earlier merged file; a signal that comes as the rename
     // begins is handled once it is done, and leaves the new one.
-    for (const char* at : {"write:when=1", "write:when=20", "fsync", "rename"}) {
+    for (const char* at : {"write:when=1", "write:when=20", "fsync", "renameat"}) {
         for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
             writeFile(ff.mergedPath(), kEarlierMerged);
             const RunResult run = interruptAt(ff, signalNumber, at);
@@ -125,12 +130,12 @@ TEST(InterruptedRun, SignalsRemoveTheStagingFileAndEndTheRunAsThemselves) {
             EXPECT_TRUE(run.signal == signalNumber || run.status == 128 + signalNumber)
                 << strsignal(signalNumber) << " at " << at << ": status " << run.status;
             const std::string left = ff.merged();
-            if (std::string(at) == "rename") {
+            if (std::string(at) == "renameat") {
                 EXPECT_TRUE(withoutTime(left) == withoutTime(complete)) << strsignal(signalNumber);
             } else {
                 EXPECT_TRUE(left == kEarlierMerged) << strsignal(signalNumber) << " at " << at;
             }
-            EXPECT_FALSE(fileExists(ff.stagingPath())) << strsignal(signalNumber) << " at " << at;
+            EXPECT_FALSE(ff.stagingLeft()) << strsignal(signalNumber) << " at " << at;
         }
     }
 }
@@ -149,7 +154,7 @@ TEST(InterruptedRun, InterruptedWaitEndsTheProcessByTheSignal) {
     const RunResult run = finishProgram(started);
     EXPECT_EQ(run.signal, SIGINT) << run.status;
     EXPECT_EQ(ff.merged(), kEarlierMerged);
-    EXPECT_FALSE(fileExists(ff.stagingPath()));
+    EXPECT_FALSE(ff.stagingLeft());
 }
 
 // A per-camera file of one sound record and `damaged` damaged ones, whose
@@ -174,7 +179,7 @@ TEST(InterruptedRun, PipeClosedByTheReaderDoesNotStopTheMerge) {
     EXPECT_EQ(run.output, "status 2\n");
     EXPECT_EQ(ff.merged().substr(0, 23), "Meteor Count = 000001\r\n");
     EXPECT_NE(ff.merged().find("FF_c9_m1"), std::string::npos);
-    EXPECT_FALSE(fileExists(ff.stagingPath()));
+    EXPECT_FALSE(ff.stagingLeft());
 }
 
 TEST(InterruptedRun, ClosedStandardStreamsAreNoPlaceForTheRunsFiles) {

@@ -16,7 +16,6 @@ TEST(MergePaths, FolderWithOrWithoutTrailingSeparatorGivesTheSamePaths) {
         EXPECT_EQ(paths.listingPath, "/data/obs/HALD/ff/sky1/MergeListing_KELdetectinfo.txt");
         EXPECT_EQ(paths.folderName, "sky1");
         EXPECT_EQ(paths.mergedPath, "/data/obs/HALD/ff/sky1/KELdetectinfo_0000_sky1.txt");
-        EXPECT_EQ(paths.stagingPath, "/data/obs/HALD/ff/sky1/KELdetectinfo_0000_sky1.tmp");
     }
 }
 

@@ -64,7 +64,7 @@ TEST(OddEntries, NameSwappedForAFifoAfterTheListingIsNamedNotWaitedOn) {
         startProgram(stracePath(), {"-f", "-qq", "-o", "/dev/null", "-P", swapped, "-e",
                                     "inject=openat:delay_enter=1500000:when=1", programPath(),
                                     ff.path});
-    for (int waited = 0; waited < 5000 && !fileExists(ff.stagingPath()); ++waited) {
+    for (int waited = 0; waited < 5000 && !ff.stagingLeft(); ++waited) {
         usleep(1000);
     }
     const std::string fifo = ff.temp.path + "/fifo";

@@ -25,7 +25,6 @@ struct LargeFolder {
     TempFolder temp;
     std::string path = temp.path + "/HALD/ff/night1";
     std::string merged = path + "/KELdetectinfo_0000_night1.txt";
-    std::string staging = path + "/KELdetectinfo_0000_night1.tmp";
     LargeFolder() {
         makeFolders(path);
         for (int camera = 1; camera <= 4; ++camera) {
@@ -37,6 +36,18 @@ struct LargeFolder {
         }
         writeFile(merged, kEarlier);
     }
+    // True when a run's temporary merged file
+    // (KELdetectinfo_0000_night1.<computer>.<process>.tmp) is in the folder.
+    bool stagingThere() const {
+        for (const auto& entry : std::filesystem::directory_iterator(path)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("KELdetectinfo_0000_night1.", 0) == 0 &&
+                name.compare(name.size() - 4, 4, ".tmp") == 0) {
+                return true;
+            }
+        }
+        return false;
+    }
 };
 
 // Starts the program on `ff` under Wine and sends `signalNumber` to it once
@@ -45,7 +56,7 @@ bool cutShort(const LargeFolder& ff, int signalNumber) {
     StartedProgram started = startWindowsProgram({windowsPath(ff.path)});
     bool caught = false;
     for (int waited = 0; waited < 30000 && !caught; ++waited) {
-        if (fileExists(ff.staging)) {
+        if (ff.stagingThere()) {
             caught = kill(started.pid, signalNumber) == 0;
         } else if (!stillRunningAfter(started, 1)) {
             break;
@@ -60,11 +71,11 @@ TEST(WindowsMergedFile, KilledProcessLeavesTheEarlierFileAndTheNextRunTheNewOne)
     ASSERT_TRUE(cutShort(ff, SIGKILL)) << "the run ended before it could be killed";
     EXPECT_EQ(readFile(ff.merged), kEarlier);
 
-    // The staging file a killed process leaves is replaced by the next run.
+    // The staging file a killed process leaves is removed by the next run.
     RunResult next = runWindowsProgram({windowsPath(ff.path)});
     EXPECT_EQ(next.status, 0);
     EXPECT_EQ(line(readFile(ff.merged), 1), "Meteor Count = 048000");
-    EXPECT_FALSE(fileExists(ff.staging));
+    EXPECT_FALSE(ff.stagingThere());
 }
 
 TEST(WindowsMergedFile, CtrlCRemovesTheStagingFile) {
@@ -72,7 +83,7 @@ TEST(WindowsMergedFile, CtrlCRemovesTheStagingFile) {
     LargeFolder ff;
     ASSERT_TRUE(cutShort(ff, SIGINT)) << "the run ended before it could be interrupted";
     EXPECT_EQ(readFile(ff.merged), kEarlier);
-    EXPECT_FALSE(fileExists(ff.staging));
+    EXPECT_FALSE(ff.stagingThere());
 }
 
 TEST(WindowsMergedFile, TwoRunsAtOnceLeaveOneRunsMergedFile) {
@@ -81,10 +92,10 @@ TEST(WindowsMergedFile, TwoRunsAtOnceLeaveOneRunsMergedFile) {
     // runs after it. The wait itself is tested directly in the unit tests.
     LargeFolder ff;
     StartedProgram first = startWindowsProgram({windowsPath(ff.path)});
-    for (int waited = 0; waited < 30000 && !fileExists(ff.staging); ++waited) {
+    for (int waited = 0; waited < 30000 && !ff.stagingThere(); ++waited) {
         stillRunningAfter(first, 1);
     }
-    ASSERT_TRUE(fileExists(ff.staging)) << "the first run ended before the second could start";
+    ASSERT_TRUE(ff.stagingThere()) << "the first run ended before the second could start";
     RunResult second = runWindowsProgram({windowsPath(ff.path)});
     RunResult firstRun = finishProgram(first);
     EXPECT_EQ(firstRun.status, 0) << firstRun.output;
@@ -93,7 +104,7 @@ TEST(WindowsMergedFile, TwoRunsAtOnceLeaveOneRunsMergedFile) {
     EXPECT_EQ(line(merged, 1), "Meteor Count = 048000");
     EXPECT_EQ(merged.size(), std::filesystem::file_size(ff.merged));
     EXPECT_EQ(std::count(merged.begin(), merged.end(), '\n'), 11 + 48000 * 6);
-    EXPECT_FALSE(fileExists(ff.staging));
+    EXPECT_FALSE(ff.stagingThere());
 }
 
 TEST(WindowsMergedFile, ClosedStandardOutputLeavesTheMergedFileWhole) {

@@ -1,12 +1,18 @@
-// The merged detection log's operating-system calls on POSIX hosts: the
-// staging file is made anew with O_EXCL, flushed with fsync and renamed
-// over the final name; the folder is then flushed too, so that the new
-// name survives a power loss. Interruptions are signals, whose handler
-// cleans up and raises the signal again at its default action.
+// The merged detection log's operating-system calls on POSIX hosts. Every
+// file is reached through the descriptor of the folder the run holds
+// (openat, renameat, unlinkat), so that a folder renamed or swapped during
+// the run redirects nothing. The staging file is made with O_EXCL and
+// O_NOFOLLOW, flushed with fsync and renamed over the final name; the
+// folder is then flushed too, so that the new name survives a power loss.
+// Interruptions are signals, whose handler cleans up and raises the signal
+// again at its default action.
 #include "log_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -21,53 +27,156 @@ bool fail(int error, std::string& reason) {
     return false;
 }
 
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
+int folderOf(const LogFolder& folder) {
+    return static_cast<int>(folder.handle);
+}
+
+// True when only a file's owner (or the folder's, or root) may remove or
+// replace the files of the folder, and the running user is none of them.
+bool stickyFolderKeeps(int folder, const struct stat& file) {
+    struct stat status {};
+    const uid_t me = geteuid();
+    return fstat(folder, &status) == 0 && (status.st_mode & S_ISVTX) != 0 && me != 0 &&
+           status.st_uid != me && file.st_uid != me;
 }
 
 }  // namespace
 
-// Opens the file for writing, as writing it in place would, but without
-// truncating it and without waiting on a FIFO.
-bool mayReplaceFile(const std::string& path, std::string& reason) {
-    const int probe = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (probe < 0) {
-        return errno == ENOENT || fail(errno, reason);
+// Looked at, never opened: a link, FIFO or device there is replaced by the
+// rename and is not touched. Refused are only what the rename cannot
+// replace or the user has marked as not to be written: a folder, a file
+// that no one may write (root aside, as for writing in place), and another
+// user's file in a sticky folder.
+EarlierFile lookAtEarlierFile(const LogFolder& folder, const std::string& name) {
+    EarlierFile earlier;
+    struct stat status {};
+    if (fstatat(folderOf(folder), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        return earlier;  // nothing there, or the create says why
     }
-    close(probe);
-    return true;
+    earlier.exists = true;
+    earlier.regular = S_ISREG(status.st_mode);
+    earlier.isFolder = S_ISDIR(status.st_mode);
+    earlier.ownedByUs = status.st_uid == geteuid();
+    earlier.mode = static_cast<std::uint32_t>(status.st_mode & 0777);
+    earlier.owner = status.st_uid;
+    earlier.group = status.st_gid;
+    earlier.otherNames = earlier.regular ? static_cast<long>(status.st_nlink) - 1 : 0;
+    if (earlier.isFolder) {
+        earlier.blocked = true;
+        earlier.why = std::strerror(EISDIR);
+    } else if (earlier.regular && (status.st_mode & 0222) == 0 && geteuid() != 0) {
+        earlier.blocked = true;
+        earlier.why = std::strerror(EACCES);
+    } else if (stickyFolderKeeps(folderOf(folder), status)) {
+        earlier.blocked = true;
+        earlier.why = "another user's, in a folder where only a file's owner may replace it: "
+                      "its owner, the folder's owner or root can remove it";
+    }
+    return earlier;
 }
 
-std::FILE* createStagingFile(const std::string& stagingPath, const std::string& finalPath,
-                             std::string& reason) {
-    // A leftover of a process that was killed goes first, whatever it is,
-    // so that the file is this process's own.
-    if (unlink(stagingPath.c_str()) != 0 && errno != ENOENT) {
-        fail(errno, reason);
-        return nullptr;
+std::string hostNameForFiles() {
+    char name[HOST_NAME_MAX + 1] = {};
+    std::string host;
+    if (gethostname(name, sizeof name - 1) == 0) {
+        for (const char* c = name; *c != '\0'; ++c) {
+            if ((*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') ||
+                *c == '-') {
+                host += *c;
+            }
+        }
     }
+    return host.empty() ? "host" : host;
+}
+
+long processNumber() {
+    return static_cast<long>(getpid());
+}
+
+bool processGone(long number) {
+    return kill(static_cast<pid_t>(number), 0) != 0 && errno == ESRCH;
+}
+
+std::size_t roomForName(const LogFolder& folder) {
+    const long room = fpathconf(folderOf(folder), _PC_NAME_MAX);
+    return room > 0 ? static_cast<std::size_t>(room) : NAME_MAX;
+}
+
+// Shares and FUSE file systems (sshfs among them) may be reached by other
+// computers: none of those counts as local.
+bool folderIsLocal(const LogFolder& folder) {
+    struct statfs system {};
+    if (fstatfs(folderOf(folder), &system) != 0) {
+        return false;
+    }
+    switch (static_cast<unsigned long>(system.f_type)) {
+    case 0x6969UL:      // NFS
+    case 0x517BUL:      // SMB
+    case 0xFF534D42UL:  // CIFS
+    case 0xFE534D42UL:  // SMB2
+    case 0x65735546UL:  // FUSE
+    case 0x01021997UL:  // 9P
+    case 0x00C36400UL:  // Ceph
+    case 0x5346414FUL:  // AFS
+        return false;
+    default:
+        return true;
+    }
+}
+
+std::vector<std::string> namesInFolder(const LogFolder& folder, const std::string& prefix,
+                                       const std::string& suffix) {
+    std::vector<std::string> names;
+    const int again = openat(folderOf(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* listing = again < 0 ? nullptr : fdopendir(again);
+    if (listing == nullptr) {
+        if (again >= 0) {
+            close(again);
+        }
+        return names;
+    }
+    while (const dirent* entry = readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name.size() >= prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            names.push_back(name);
+        }
+    }
+    closedir(listing);
+    return names;
+}
+
+// The new file keeps the earlier one's owner and group wherever the system
+// lets the run set them (root keeps both, a member of the group the
+// group); where it does not, it keeps what it was given, silently. Its
+// permission bits are the earlier ones only where that file was the
+// running user's own: bits that someone else chose would open root's file
+// to whoever chose them.
+std::FILE* createStagingFile(const LogFolder& folder, const std::string& name,
+                             const EarlierFile& earlier, std::string& reason) {
     const int descriptor =
-        open(stagingPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+        openat(folderOf(folder), name.c_str(),
+               O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
     if (descriptor < 0) {
         fail(errno, reason);
         return nullptr;
     }
-    // The new file keeps the permissions the earlier one was given. Where
-    // the file system has none to set, it gets what it gives every file.
-    struct stat earlier {};
-    if (stat(finalPath.c_str(), &earlier) == 0) {
-        fchmod(descriptor, earlier.st_mode & 0777);
+    if (earlier.regular) {
+        const auto group = static_cast<gid_t>(earlier.group);
+        if (fchown(descriptor, static_cast<uid_t>(earlier.owner), group) != 0 &&
+            fchown(descriptor, static_cast<uid_t>(-1), group) != 0) {
+            // the file system or the user's rights keep what the file was given
+        }
+        if (earlier.ownedByUs) {
+            fchmod(descriptor, static_cast<mode_t>(earlier.mode));
+        }
     }
     // Open for reading too, so that what was written can be moved within it.
     std::FILE* file = fdopen(descriptor, "w+b");
     if (file == nullptr) {
         fail(errno, reason);
         close(descriptor);
-        unlink(stagingPath.c_str());
+        unlinkat(folderOf(folder), name.c_str(), 0);
     }
     return file;
 }
@@ -76,24 +185,24 @@ bool flushToStorage(std::FILE* file, std::string& reason) {
     return fsync(fileno(file)) == 0 || fail(errno, reason);
 }
 
-bool replaceFile(const std::string& from, const std::string& to, std::string& reason) {
-    return std::rename(from.c_str(), to.c_str()) == 0 || fail(errno, reason);
+bool replaceFile(const LogFolder& folder, const std::string& from, const std::string& to,
+                 std::string& reason) {
+    return renameat(folderOf(folder), from.c_str(), folderOf(folder), to.c_str()) == 0 ||
+           fail(errno, reason);
 }
 
 // Some file systems cannot flush a folder and say so (EINVAL): the name is
 // then as safe as they make it.
-bool flushFolderOf(const std::string& path, std::string& reason) {
-    const int folder = open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) {
-        return fail(errno, reason);
-    }
-    const bool flushed = fsync(folder) == 0 || errno == EINVAL || fail(errno, reason);
-    close(folder);
-    return flushed;
+bool flushFolder(const LogFolder& folder, std::string& reason) {
+    return fsync(folderOf(folder)) == 0 || errno == EINVAL || fail(errno, reason);
 }
 
-void removeFileNow(const char* path) {
-    unlink(path);
+int removeFileNow(std::intptr_t folder, const char* /*folderPath*/, const char* name) {
+    return unlinkat(static_cast<int>(folder), name, 0) == 0 || errno == ENOENT ? 0 : errno;
+}
+
+std::string removalReason(int error) {
+    return std::strerror(error);
 }
 
 namespace {

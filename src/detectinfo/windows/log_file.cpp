@@ -1,10 +1,14 @@
 // The merged detection log's operating-system calls on Windows: the
-// staging file is opened so that it can be removed while it is open (by
-// the console control handler), flushed with FlushFileBuffers, and moved
-// over the final name by MoveFileExA, which returns only once the move is
-// written through to the disk, the folder's record of the name with it.
-// Interruptions come to a console control handler. Also the system's words
-// for an error code (system_reason.h), which the listing uses too.
+// staging file is made with CREATE_NEW (never through a name that is
+// there, a reparse point included) and opened so that it can be removed
+// while it is open (by the console control handler), flushed with
+// FlushFileBuffers, and put in place by ReplaceFileA, which keeps the
+// replaced file's security (its ACL, owner and attributes), or, where that
+// cannot be done, by MoveFileExA written through. The folder is held open
+// by the run without delete sharing, so its path names the same folder
+// throughout. Interruptions come to a console control handler. Also the
+// system's words for an error code (system_reason.h), which the listing
+// uses too.
 #include "log_file.h"
 
 #include <windows.h>
@@ -22,6 +26,7 @@ namespace {
 // (a virus scanner, an indexer, a backup) has the file open.
 constexpr DWORD kMoveRetryMilliseconds = 2000;
 constexpr DWORD kMoveRetryStep = 100;
+constexpr std::size_t kLongestPath = 259;  // MAX_PATH less its terminator
 
 bool fail(DWORD error, std::string& reason) {
     reason = systemReason(error);
@@ -33,31 +38,118 @@ bool sharingMayEnd(DWORD error) {
            error == ERROR_ACCESS_DENIED;
 }
 
-}  // namespace
-
-// Opens the file for writing, sharing it as the C runtime shares a file it
-// opens for writing.
-bool mayReplaceFile(const std::string& path, std::string& reason) {
-    HANDLE probe = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || fail(error, reason);
+// How many names the file has, looked at without following a reparse point.
+long namesOf(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &information);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
     }
-    CloseHandle(probe);
-    return true;
+    return known ? static_cast<long>(information.nNumberOfLinks) : 1;
 }
 
-std::FILE* createStagingFile(const std::string& stagingPath, const std::string& /*finalPath*/,
-                             std::string& reason) {
-    // A leftover of a process that was ended without its clean-up goes
-    // first. Removal is shared, so that the console control handler can
-    // remove the file while it is open.
-    if (!DeleteFileA(stagingPath.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-        fail(GetLastError(), reason);
-        return nullptr;
+}  // namespace
+
+// Refused is what could not be written in place: opened for writing as
+// the C runtime shares a file it opens for writing (read-only, a folder,
+// held open by another program that shares no writing), a reparse point
+// not followed.
+EarlierFile lookAtEarlierFile(const LogFolder& folder, const std::string& name) {
+    EarlierFile earlier;
+    const std::string path = folder.path + name;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return earlier;
     }
-    HANDLE handle = CreateFileA(stagingPath.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+    earlier.exists = true;
+    earlier.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    earlier.regular = (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    earlier.otherNames = earlier.regular ? namesOf(path) - 1 : 0;
+    HANDLE probe = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        earlier.blocked = error != ERROR_FILE_NOT_FOUND;
+        earlier.why = systemReason(error);
+    } else {
+        CloseHandle(probe);
+    }
+    return earlier;
+}
+
+std::string hostNameForFiles() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = sizeof name;
+    std::string host;
+    if (GetComputerNameA(name, &length)) {
+        for (DWORD i = 0; i < length; ++i) {
+            const char c = name[i];
+            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                c == '-') {
+                host += c;
+            }
+        }
+    }
+    return host.empty() ? "host" : host;
+}
+
+long processNumber() {
+    return static_cast<long>(GetCurrentProcessId());
+}
+
+bool processGone(long number) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(number));
+    if (process == nullptr) {
+        return GetLastError() == ERROR_INVALID_PARAMETER;
+    }
+    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+std::size_t roomForName(const LogFolder& folder) {
+    const std::size_t left = folder.path.size() < kLongestPath ? kLongestPath - folder.path.size() : 0;
+    return left < 255 ? left : 255;
+}
+
+// A drive of this computer: not a share (\\server\share, a mapped drive),
+// nor a drive whose kind is unknown.
+bool folderIsLocal(const LogFolder& folder) {
+    char volume[MAX_PATH] = {};
+    return GetVolumePathNameA(folder.path.c_str(), volume, MAX_PATH) &&
+           GetDriveTypeA(volume) == DRIVE_FIXED;
+}
+
+std::vector<std::string> namesInFolder(const LogFolder& folder, const std::string& prefix,
+                                       const std::string& suffix) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA((folder.path + prefix + "*" + suffix).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        const std::string name = found.cFileName;
+        if (name.size() >= prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            names.push_back(name);
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+// The new file's security comes from the replaced one when it is put in
+// place (ReplaceFileA), so nothing is set here.
+std::FILE* createStagingFile(const LogFolder& folder, const std::string& name,
+                             const EarlierFile& /*earlier*/, std::string& reason) {
+    const std::string path = folder.path + name;
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                                 FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -74,7 +166,7 @@ std::FILE* createStagingFile(const std::string& stagingPath, const std::string& 
         } else {
             _close(descriptor);
         }
-        DeleteFileA(stagingPath.c_str());
+        DeleteFileA(path.c_str());
     }
     return file;
 }
@@ -84,12 +176,21 @@ bool flushToStorage(std::FILE* file, std::string& reason) {
     return FlushFileBuffers(handle) != 0 || fail(GetLastError(), reason);
 }
 
-// Retried for a while as long as another program holds one of the two
-// files open.
-bool replaceFile(const std::string& from, const std::string& to, std::string& reason) {
+// ReplaceFileA first, which keeps the replaced file's ACL, owner and
+// attributes; where it fails (no earlier file, a file system without it,
+// another program holding a file), MoveFileExA, retried for a while as
+// long as another program holds one of the two files open.
+bool replaceFile(const LogFolder& folder, const std::string& from, const std::string& to,
+                 std::string& reason) {
+    const std::string source = folder.path + from;
+    const std::string target = folder.path + to;
+    if (ReplaceFileA(target.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                     nullptr, nullptr)) {
+        return true;
+    }
     const DWORD start = GetTickCount();
     for (;;) {
-        if (MoveFileExA(from.c_str(), to.c_str(),
+        if (MoveFileExA(source.c_str(), target.c_str(),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return true;
         }
@@ -101,12 +202,29 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& re
     }
 }
 
-bool flushFolderOf(const std::string& /*path*/, std::string& /*reason*/) {
-    return true;  // the move was written through
+bool flushFolder(const LogFolder& /*folder*/, std::string& /*reason*/) {
+    return true;  // the file was flushed, and NTFS logs the rename
 }
 
-void removeFileNow(const char* path) {
-    DeleteFileA(path);
+// Runs on the console control handler's thread too: the path is made in a
+// buffer of its own.
+int removeFileNow(std::intptr_t /*folder*/, const char* folderPath, const char* name) {
+    char path[4096 + 512];
+    const std::size_t folderLength = std::strlen(folderPath);
+    const std::size_t nameLength = std::strlen(name);
+    if (folderLength + nameLength >= sizeof path) {
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    std::memcpy(path, folderPath, folderLength);
+    std::memcpy(path + folderLength, name, nameLength + 1);
+    if (DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND) {
+        return 0;
+    }
+    return static_cast<int>(GetLastError());
+}
+
+std::string removalReason(int error) {
+    return systemReason(static_cast<unsigned long>(error));
 }
 
 namespace {

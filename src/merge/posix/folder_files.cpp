@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -155,32 +156,96 @@ bool listedNameForHost(const std::string& /*ffFolder*/, std::string& /*name*/) {
 // The folder lock: flock on a descriptor of the folder
 // itself. Every name the folder is reached by locks the same folder, and
 // the lock is released when the descriptor is closed, at the latest when
-// the process ends.
+// the process ends. NFS and SMB clients keep a lock on a folder on their
+// own computer, but pass an OFD lock on a file to the server: there the
+// run also locks the lock file.
+namespace {
+
+constexpr char kServerLockName[] = "MergeLock_KELdetectinfo.lock";
+
+bool serverHoldsLocks(int folder) {
+    struct statfs system {};
+    if (fstatfs(folder, &system) != 0) {
+        return false;
+    }
+    const auto type = static_cast<unsigned long>(system.f_type);
+    return type == 0x6969UL || type == 0x517BUL || type == 0xFF534D42UL || type == 0xFE534D42UL;
+}
+
+void sayWaiting(const std::string& ffFolder, bool& said) {
+    if (!said) {
+        std::printf(" Waiting for another run on folder %s to end \n", ffFolder.c_str());
+        std::fflush(stdout);
+        said = true;
+    }
+}
+
+// The lock file, made open to the group and others that may write into
+// the folder, since every run opens it for writing; never through a link.
+int lockOnServer(int folder, const std::string& ffFolder, bool& said) {
+    constexpr int kFlags = O_RDWR | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+    int file = openat(folder, kServerLockName, kFlags | O_CREAT | O_EXCL, 0666);
+    if (file >= 0) {
+        fchmod(file, 0666);
+    } else if (errno == EEXIST) {
+        file = openat(folder, kServerLockName, kFlags | O_NONBLOCK);
+    }
+    struct stat status {};
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    if (file < 0 || fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
+        if (file >= 0) {
+            close(file);
+        }
+        return -1;  // the folder lock alone, as on a file system without locks
+    }
+    int locked = fcntl(file, F_OFD_SETLK, &range);
+    if (locked != 0 && (errno == EAGAIN || errno == EACCES)) {
+        sayWaiting(ffFolder, said);
+        do {
+            locked = fcntl(file, F_OFD_SETLKW, &range);
+        } while (locked != 0 && errno == EINTR);
+    }
+    if (locked != 0) {
+        close(file);
+        return -1;
+    }
+    return file;
+}
+
+}  // namespace
+
 void lockFolder(const std::string& ffFolder, FolderLock& lock) {
     lock = FolderLock{};
     const int folder = open(ffFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) {
         return;  // the listing reports a folder that cannot be opened
     }
+    bool said = false;
     int locked = flock(folder, LOCK_EX | LOCK_NB);
     if (locked != 0 && errno == EWOULDBLOCK) {
-        std::printf(" Waiting for another run on folder %s to end \n", ffFolder.c_str());
-        std::fflush(stdout);
+        sayWaiting(ffFolder, said);
         do {
             locked = flock(folder, LOCK_EX);
         } while (locked != 0 && errno == EINTR);
     }
-    if (locked != 0) {
+    const int onServer = serverHoldsLocks(folder) ? lockOnServer(folder, ffFolder, said) : -1;
+    if (locked != 0 && onServer < 0) {
         close(folder);  // no locks here: the run goes on as it would have
         return;
     }
     lock.handle = folder;
+    lock.onServer = onServer;
     lock.held = true;
 }
 
 void unlockFolder(FolderLock& lock) {
     if (lock.held) {
         close(static_cast<int>(lock.handle));
+        if (lock.onServer >= 0) {
+            close(static_cast<int>(lock.onServer));
+        }
     }
     lock = FolderLock{};
 }

@@ -11,6 +11,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <unistd.h>
@@ -147,4 +148,18 @@ bool prepareProcess() {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
     return true;
+}
+
+std::intptr_t holdFolder(const std::string& ffFolder, std::string& reason) {
+    const int folder = open(ffFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
+        reason = std::strerror(errno);
+    }
+    return folder;
+}
+
+void releaseFolder(std::intptr_t folder) {
+    if (folder >= 0) {
+        close(static_cast<int>(folder));
+    }
 }

@@ -202,35 +202,81 @@ HANDLE createFolderMutex(const FileIdentity& folder) {
     return mutex;
 }
 
+void sayWaiting(const std::string& ffFolder, bool& said) {
+    if (!said) {
+        std::printf(" Waiting for another run on folder %s to end \n", ffFolder.c_str());
+        std::fflush(stdout);
+        said = true;
+    }
+}
+
+// A mutex is one computer's only. On a share (\\server\share, a mapped
+// drive) the run also locks the lock file MergeLock_KELdetectinfo.lock in
+// the folder with LockFileEx, which the server enforces for every client.
+bool onShare(const std::string& ffFolder) {
+    char volume[MAX_PATH] = {};
+    return GetVolumePathNameA(ffFolder.c_str(), volume, MAX_PATH) &&
+           GetDriveTypeA(volume) == DRIVE_REMOTE;
+}
+
+HANDLE lockOnServer(const std::string& ffFolder, bool& said) {
+    HANDLE file = CreateFileA((ffFolder + "MergeLock_KELdetectinfo.lock").c_str(),
+                              GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    OVERLAPPED range{};
+    BOOL locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                             &range);
+    if (!locked && GetLastError() == ERROR_LOCK_VIOLATION) {
+        sayWaiting(ffFolder, said);
+        locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &range);
+    }
+    if (!locked) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    return file;
+}
+
 }  // namespace
 
 void lockFolder(const std::string& ffFolder, FolderLock& lock) {
     lock = FolderLock{};
     const FileIdentity folder = identityOfPath(ffFolder);
     HANDLE mutex = folder.known ? createFolderMutex(folder) : nullptr;
-    if (mutex == nullptr) {
-        return;  // no lock to be had: the run goes on as it would have
-    }
-    DWORD waited = WaitForSingleObject(mutex, 0);
+    bool said = false;
+    DWORD waited = mutex == nullptr ? WAIT_FAILED : WaitForSingleObject(mutex, 0);
     if (waited == WAIT_TIMEOUT) {
-        std::printf(" Waiting for another run on folder %s to end \n", ffFolder.c_str());
-        std::fflush(stdout);
+        sayWaiting(ffFolder, said);
         waited = WaitForSingleObject(mutex, INFINITE);
     }
     // WAIT_ABANDONED: the run that held it ended without letting it go.
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    if (mutex != nullptr && waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
         CloseHandle(mutex);
-        return;
+        mutex = nullptr;
     }
-    lock.handle = reinterpret_cast<std::intptr_t>(mutex);
+    HANDLE onServer = onShare(ffFolder) ? lockOnServer(ffFolder, said) : nullptr;
+    if (mutex == nullptr && onServer == nullptr) {
+        return;  // no lock to be had: the run goes on as it would have
+    }
+    lock.handle = mutex == nullptr ? -1 : reinterpret_cast<std::intptr_t>(mutex);
+    lock.onServer = onServer == nullptr ? -1 : reinterpret_cast<std::intptr_t>(onServer);
     lock.held = true;
 }
 
+// Closing the lock file's handle lets its lock go.
 void unlockFolder(FolderLock& lock) {
-    if (lock.held) {
+    if (lock.held && lock.handle != -1) {
         HANDLE mutex = reinterpret_cast<HANDLE>(lock.handle);
         ReleaseMutex(mutex);
         CloseHandle(mutex);
+    }
+    if (lock.held && lock.onServer != -1) {
+        CloseHandle(reinterpret_cast<HANDLE>(lock.onServer));
     }
     lock = FolderLock{};
 }

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "system_reason.h"
+
 namespace {
 
 constexpr std::size_t kLongestPath = 259;
@@ -193,4 +195,21 @@ std::string pathLengthProblem(const std::string& path) {
 
 bool prepareProcess() {
     return true;
+}
+
+std::intptr_t holdFolder(const std::string& ffFolder, std::string& reason) {
+    HANDLE folder = CreateFileA(ffFolder.c_str(), FILE_LIST_DIRECTORY,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+        reason = systemReason(GetLastError());
+        return -1;
+    }
+    return reinterpret_cast<std::intptr_t>(folder);
+}
+
+void releaseFolder(std::intptr_t folder) {
+    if (folder != -1) {
+        CloseHandle(reinterpret_cast<HANDLE>(folder));
+    }
 }

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -22,17 +24,36 @@ struct Folder {
         path = std::string(base) + "kel-staged-" + std::to_string(GetCurrentProcessId()) + "-" +
                testing::UnitTest::GetInstance()->current_test_info()->name();
         CreateDirectoryA(path.c_str(), nullptr);
+        // Held as a run holds its folder.
+        handle = CreateFileA(path.c_str(), FILE_LIST_DIRECTORY,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     }
     ~Folder() {
         for (const std::string& file : {merged(), staging()}) {
             SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(file.c_str());
         }
+        CloseHandle(handle);
         RemoveDirectoryA(path.c_str());
     }
     std::string merged() const { return path + "\\KELdetectinfo_0000_x.txt"; }
-    std::string staging() const { return path + "\\KELdetectinfo_0000_x.tmp"; }
+    // The run's temporary file: the computer's name and the process's number.
+    std::string staging() const {
+        char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+        DWORD length = sizeof name;
+        GetComputerNameA(name, &length);
+        std::string host;
+        for (DWORD i = 0; i < length; ++i) {
+            if (std::isalnum(static_cast<unsigned char>(name[i])) || name[i] == '-') {
+                host += name[i];
+            }
+        }
+        return path + "\\KELdetectinfo_0000_x." + host + "." +
+               std::to_string(GetCurrentProcessId()) + ".tmp";
+    }
     std::string path;
+    HANDLE handle = INVALID_HANDLE_VALUE;
 };
 
 void writeText(const std::string& path, const char* text) {
@@ -63,7 +84,9 @@ bool holdsNewHeader(const std::string& path) {
 }
 
 bool openLog(const Folder& folder) {
-    return openDetectionLog(folder.merged(), folder.staging(), "C:\\ff\\", "C:\\cal\\");
+    const LogPlace place{reinterpret_cast<std::intptr_t>(folder.handle), folder.path + "\\",
+                         "KELdetectinfo_0000_x.txt", true};
+    return openDetectionLog(place, "C:\\ff\\", "C:\\cal\\");
 }
 
 HANDLE holdOpen(const std::string& path, DWORD sharing) {
