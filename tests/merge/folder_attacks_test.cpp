@@ -364,10 +364,13 @@ void listingLinkedToABlockDevice(Scene& scene) {
         GTEST_SKIP() << "no loop device here to stand for a disk";
     }
     device.pop_back();  // its line end
+    struct Detach {
+        std::string device;
+        ~Detach() { runTool({"/usr/sbin/losetup", "-d", device}); }
+    } detach{device};
     scene.keep(device);
     plantLink(device, scene.file(kListing));
     expectListingContained(scene);
-    runTool({"/usr/sbin/losetup", "-d", device});
 }
 
 void listingSwappedForALinkOnceWritten(Scene& scene) {
