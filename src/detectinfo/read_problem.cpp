@@ -4,7 +4,6 @@
 #include <iterator>
 
 #include "detection_record.h"
-#include "shown_text.h"
 
 namespace {
 
@@ -74,6 +73,23 @@ void setProblem(ReadProblem& problem, ReadReason reason, long line) {
     problem.segment = 0;
     problem.count = 0;
     problem.error = 0;
+}
+
+std::string shownText(std::string_view text) {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    std::string shown;
+    shown.reserve(text.size());
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            shown += "\\x";
+            shown += kHex[byte >> 4];
+            shown += kHex[byte & 0xF];
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
 }
 
 std::string quotedValue(std::string_view text) {

@@ -55,6 +55,12 @@ struct ReadProblem {
 // Sets `problem` to `reason` found at `line`, without details.
 void setProblem(ReadProblem& problem, ReadReason reason, long line);
 
+// `text` with every control character (bytes below 0x20, and 0x7F) written
+// as \xNN, so that a NUL, a line end or an escape sequence cannot cut or
+// garble a message line: how every message shows a name or a text that
+// came from a file or a folder.
+std::string shownText(std::string_view text);
+
 // `text` as messages show a value: its first 40 characters, control
 // characters written as \xNN, in double quotes, with "..." when cut.
 std::string quotedValue(std::string_view text);

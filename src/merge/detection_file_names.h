@@ -1,6 +1,7 @@
-// How the detection-info files of an FF folder are named: a per-camera
-// file is "KELdetectinfo_" + its camera number + "_" + further text +
-// ".txt", and camera number 0000 marks the merged file of the folder.
+// How the detection-info files of an FF folder are named, and which names
+// a listing holds in which order: a per-camera file is "KELdetectinfo_" +
+// its camera number + "_" + further text + ".txt", and camera number 0000
+// marks the merged file of the folder.
 #pragma once
 
 #include <string>
@@ -9,20 +10,24 @@
 inline constexpr std::string_view kDetectionFilePrefix = "KELdetectinfo_";
 inline constexpr std::string_view kDetectionFileSuffix = ".txt";
 
-// The merged file's name for the FF folder whose own name is
-// `folderName`, without its suffix.
-inline std::string mergedFileStem(const std::string& folderName) {
-    return std::string(kDetectionFilePrefix) + "0000_" + folderName;
-}
-
-// The merged file of that folder.
-inline std::string mergedFileName(const std::string& folderName) {
-    return mergedFileStem(folderName) + std::string(kDetectionFileSuffix);
-}
+// The merged file of the FF folder whose own name is `folderName`.
+std::string mergedFileName(const std::string& folderName);
 
 // The name the merged file is written under until it is complete: no
 // listing takes it for a per-camera file, since it does not end in ".txt"
 // (nor, on Windows, does its short name, "KELDET~1.TMP").
-inline std::string stagingFileName(const std::string& folderName) {
-    return mergedFileStem(folderName) + ".tmp";
-}
+std::string stagingFileName(const std::string& folderName);
+
+// True when `name` is one the listing holds: "KELdetectinfo_" at its start
+// and ".txt" at its end, letter case aside, as the Windows command
+// interpreter matches the pattern KELdetectinfo_*.txt.
+bool isDetectionInfoName(std::string_view name);
+
+// The listing's order, that of a Windows folder: names compared with a-z
+// taken as A-Z, ties by plain byte order.
+bool listedBefore(const std::string& a, const std::string& b);
+
+// Takes the camera number from a listed name as "KELdetectinfo_%4d" reads
+// it: the exact prefix, blanks allowed, then at most four characters of
+// sign and digits. False when the name gives no number.
+bool cameraNumberOf(const std::string& name, int& camera);

@@ -1,5 +1,8 @@
 #include "merge_file.h"
 
+#include <cstdio>
+
+#include "detection_file_names.h"
 #include "detection_log.h"
 #include "merge_run.h"
 
@@ -48,8 +51,10 @@ void checkBeyondCap(const std::string& path, MergeState& state) {
     }
 }
 
-}  // namespace
-
+// Copies every record of the open per-camera file at `path` into the
+// merged file, counting them, and reports damaged records, a cut or
+// damaged header, read errors and the record cap. False when the merged
+// file could not be written.
 bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
     startDetectionInput(state.input, file);
     if (!readHeader(path, state)) {
@@ -80,4 +85,59 @@ bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
     }
     checkBeyondCap(path, state);
     return true;
+}
+
+NameResult leftOut(Run& run) {
+    ++run.state->filesLeftOut;
+    return {NameResult::Kind::LeftOut};
+}
+
+NameResult endsRun(const StepResult& end) {
+    return {NameResult::Kind::RunEnds, end.status};
+}
+
+// A listed name may be a link to the merged file: reading it would feed
+// the run its own output, or the earlier run's.
+bool isOwnFile(const Run& run, std::FILE* file) {
+    const FileIdentity identity = identityOfOpenFile(file);
+    return sameFile(identity, run.ownFiles.earlierMerged) ||
+           sameFile(identity, run.ownFiles.staging);
+}
+
+}  // namespace
+
+NameResult mergeListedName(Run& run, std::string name) {
+    const std::string& ffFolder = run.paths.ffFolder;
+    int camera = 0;
+    if (!cameraNumberOf(name, camera)) {
+        std::printf(" File %s has no camera number in its name; not merged \n",
+                    (ffFolder + name).c_str());
+        return leftOut(run);
+    }
+    if (camera == 0) {
+        return {NameResult::Kind::Skipped};  // such as the merged file of an earlier run
+    }
+    if (!listedNameForHost(ffFolder, name)) {
+        return leftOut(run);
+    }
+    const std::string path = ffFolder + name;
+    std::FILE* file = nullptr;
+    int error = 0;
+    const ListedFileOpen opened = openListedFile(path, file, error);
+    if (opened == ListedFileOpen::Failed) {
+        return endsRun(endAfterOpenFailure(run, path, error));
+    }
+    if (opened == ListedFileOpen::NotAFile) {
+        std::printf(" File %s is no longer a regular file; not merged \n", path.c_str());
+        return leftOut(run);
+    }
+    if (isOwnFile(run, file)) {
+        std::printf(" File %s is this run's merged file under another name; not read \n",
+                    path.c_str());
+        std::fclose(file);
+        return leftOut(run);
+    }
+    const bool written = mergeFile(path, file, *run.state);
+    std::fclose(file);
+    return written ? NameResult{NameResult::Kind::Merged} : endsRun(endAfterWriteFailure(run));
 }

@@ -1,5 +1,6 @@
-// Copies the records of one per-camera file into the merged file, and
-// reports what of it could not be merged.
+// One name of the listing: its per-camera file opened and its records
+// copied into the merged file, or the name skipped as a merged file, or
+// left out with a message that says why.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,10 @@
 #include <string>
 
 #include "detection_record.h"
+
+struct Run;
+
+inline constexpr int kMaxRecordsPerFile = 99999;
 
 // The run's working state: one input buffer and one record serve every
 // file, and the tallies of what was written and what was left out.
@@ -19,8 +24,17 @@ struct MergeState {
     long filesLeftOut = 0;      // listed files refused, or not read to their end
 };
 
-// Copies every record of the open per-camera file at `path` into the
-// merged file, counting them, and reports damaged records, a cut or
-// damaged header, read errors and the record cap. False when the merged
-// file could not be written.
-bool mergeFile(const std::string& path, std::FILE* file, MergeState& state);
+struct NameResult {
+    enum class Kind {
+        Merged,   // the file's records were read into the merged file
+        Skipped,  // a merged file (camera 0000), never merged again
+        LeftOut,  // named in a message and counted as not merged
+        RunEnds,  // the run ends with `status`
+    };
+    Kind kind;
+    int status = 0;
+};
+
+// Merges the per-camera file of one listed name (line end removed) into
+// the merged file, or skips or leaves out the name, saying why.
+NameResult mergeListedName(Run& run, std::string name);

@@ -1,4 +1,5 @@
-// The paths one run works with, all derived from the FF folder path.
+// The paths one run works with, all derived from the FF folder path, and
+// the checks the folder must pass before the run writes into it.
 #pragma once
 
 #include <string>
@@ -25,3 +26,15 @@ std::pair<std::string, std::string> splitAtLastSeparator(const std::string& path
 
 // Derives every path of a run from the FF folder path as given.
 MergePaths deriveMergePaths(const std::string& folder);
+
+// The checks the folder must pass before a run writes anything into it.
+
+// False, after a message, when the folder path has a line end in it,
+// which would break header line 5 in two.
+bool fitsTheHeader(const MergePaths& paths);
+
+// Whether the folder given as `typed` is an existing folder, looked at as
+// the run will use it (`ffFolder`, ending in a separator, so that a drive
+// letter alone names its drive); false after a message that says what the
+// path as typed names instead.
+bool namesAFolder(const std::string& typed, const std::string& ffFolder);

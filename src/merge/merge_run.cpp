@@ -1,20 +1,62 @@
 #include "merge_run.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
-#include "console_window.h"
+#include "console.h"
 #include "detection_log.h"
-#include "folder_checks.h"
 #include "folder_picker.h"
-#include "info_options.h"
-#include "keyboard_wait.h"
-#include "listed_name.h"
-#include "path_rules.h"
-#include "run.h"
-#include "run_end.h"
+#include "host.h"
 
 namespace {
+
+// Lets the next run have the folder: the listing is closed, then the lock
+// let go.
+void leaveFolder(Run& run) {
+    // Windows removes no file that is open, and the next run replaces the
+    // listing first.
+    run.listing.close();
+    unlockFolder(run.lock);
+}
+
+}  // namespace
+
+StepResult endAfterFailure(Run& run, Wait wait) {
+    abandonDetectionLog();
+    leaveFolder(run);
+    run.waited = true;
+    if (wait == Wait::ForCharacter) {
+        std::printf(" Enter CR to exit program \n");
+        waitForCharacter();
+    } else {
+        std::printf(" Type a number and Enter to exit program \n");
+        waitForInteger();
+    }
+    return runEndsWith(kExitFileError);
+}
+
+StepResult endAfterWriteFailure(Run& run) {
+    std::printf(" Cannot write KEL detection log file %s (%s) \n", run.paths.mergedPath.c_str(),
+                detectionLogError().c_str());
+    return endAfterFailure(run, Wait::ForNumber);
+}
+
+StepResult endAfterOpenFailure(Run& run, const std::string& path, int error) {
+    std::printf(" Cannot open file %s for reading \n", path.c_str());
+    std::printf(" (%s) \n\n", std::strerror(error));
+    return endAfterFailure(run, Wait::ForCharacter);
+}
+
+namespace {
+
+// The new merged file has its name, but its folder could not be flushed.
+StepResult endAfterFolderNotFlushed(Run& run) {
+    std::printf(" KEL detection log file %s was written, but its folder could not be flushed to "
+                "disk (%s) \n",
+                run.paths.mergedPath.c_str(), detectionLogError().c_str());
+    return endAfterFailure(run, Wait::ForNumber);
+}
 
 constexpr char kBannerRule[] = "=========================================================\n";
 
@@ -167,9 +209,9 @@ int mergeFolder(Run& run, const std::string& folder) {
 }  // namespace
 
 int runMerge(int argc, char** argv) {
-    int answered = 0;
-    if (answerInfoOption(argc, argv, answered)) {
-        return answered;
+    const InfoAnswer answer = answerInfoOption(argc, argv);
+    if (answer != InfoAnswer::None) {
+        return answer == InfoAnswer::Answered ? kExitMerged : kExitFileError;
     }
     printBanner();
 

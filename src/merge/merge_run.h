@@ -1,9 +1,17 @@
 // One whole run of the program: the FF folder from the command line or the
 // folder source, the listing, the merged file, every record of every
 // listed per-camera file, the count, the messages and the exit status.
+// Also what the steps of a run share: the run's state and how each step
+// ends.
 #pragma once
 
-inline constexpr int kMaxRecordsPerFile = 99999;
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "folder_files.h"
+#include "merge_file.h"
+#include "merge_paths.h"
 
 // Exit statuses of a run.
 inline constexpr int kExitMerged = 0;      // every listed file merged whole
@@ -11,3 +19,47 @@ inline constexpr int kExitFileError = 1;   // a file could not be opened, create
 inline constexpr int kExitIncomplete = 2;  // the run completed, but input was left out
 
 int runMerge(int argc, char** argv);
+
+// The files a listed name must not be: the merged file of an earlier run,
+// which this run replaces, and the new one being written.
+struct OwnFiles {
+    FileIdentity earlierMerged;
+    FileIdentity staging;
+};
+
+// What one run works with once it has its FF folder.
+struct Run {
+    MergePaths paths;
+    FolderLock lock;
+    ListingResult listed = ListingResult::NotWritten;
+    std::ifstream listing;
+    OwnFiles ownFiles;
+    std::unique_ptr<MergeState> state;
+    bool waited = false;  // the user was waited for after a failure
+};
+
+// How a step of a run ends: the run goes on to its next step, or it ends
+// with `status`, its exit status.
+struct StepResult {
+    bool goesOn = true;
+    int status = kExitMerged;
+};
+
+inline constexpr StepResult kGoOn{};
+
+inline StepResult runEndsWith(int status) {
+    return {false, status};
+}
+
+// How a run ends after a failure, once its files are in use: the failure
+// has been reported; the new merged file goes, the folder is left to the
+// next run, and the user is told what ends the wait and waited for.
+// Status 1.
+enum class Wait { ForCharacter, ForNumber };
+StepResult endAfterFailure(Run& run, Wait wait);
+
+// The merged file could not be written, flushed, closed or renamed.
+StepResult endAfterWriteFailure(Run& run);
+
+// A listed per-camera file could not be opened; `error` is its errno.
+StepResult endAfterOpenFailure(Run& run, const std::string& path, int error);

@@ -3,7 +3,7 @@
 
 #include <unistd.h>
 
-#include "folder_listing.h"
+#include "folder_files.h"
 #include "test_files.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "folder_listing.h"
+#include "folder_files.h"
 #include "test_files.h"
 
 namespace {

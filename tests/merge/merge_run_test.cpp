@@ -188,6 +188,22 @@ TEST(MergeRun, CameraNumberIsReadFromAtMostFourCharacters) {
     EXPECT_EQ(merged.find("FF_c5_m1"), std::string::npos);
 }
 
+TEST(MergeRun, OnlyCameraZeroIsSkippedWhateverItsSign) {
+    // "-001" is camera -1, merged like any other; "0000" and "-000" are
+    // both camera 0, the mark of a merged file.
+    FfFolder ff;
+    writeFile(ff.file("KELdetectinfo_-001_neg.txt"), perCameraHeader(1) + perCameraRecord(7, 1, 0));
+    writeFile(ff.file("KELdetectinfo_0000_old.txt"), perCameraHeader(1) + perCameraRecord(8, 1, 0));
+    writeFile(ff.file("KELdetectinfo_-000_old.txt"), perCameraHeader(1) + perCameraRecord(9, 1, 0));
+    RunResult run = runProgram(programPath(), {ff.path});
+    EXPECT_EQ(run.status, 0) << run.output;
+    const std::string merged = ff.merged();
+    EXPECT_EQ(merged.substr(0, 23), "Meteor Count = 000001\r\n");
+    EXPECT_NE(merged.find("FF_c7_m1"), std::string::npos);
+    EXPECT_EQ(merged.find("FF_c8_m1"), std::string::npos);
+    EXPECT_EQ(merged.find("FF_c9_m1"), std::string::npos);
+}
+
 TEST(MergeRun, ArgumentThatNamesNoFolderIsRefusedBeforeAnythingIsWritten) {
     // A mistyped folder, and a per-camera file given in place of its folder.
     FfFolder ff;

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "console_window.h"
+#include "console.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "folder_lock.h"
+#include "folder_files.h"
 
 namespace {
 

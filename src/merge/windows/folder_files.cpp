@@ -1,4 +1,19 @@
-// The listing on Windows: the command interpreter's bare directory listing
+// The FF folder and its files on Windows.
+#include "folder_files.h"
+
+#include <windows.h>
+#include <io.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "code_page_text.h"
+#include "detection_file_names.h"
+#include "host.h"
+#include "system_reason.h"
+
+// The listing: the command interpreter's bare directory listing
 // of the per-camera files, redirected into the listing file; the run waits
 // for it. Its success shows only in the listing file it leaves.
 //
@@ -10,18 +25,6 @@
 // through variables of the program's own, which it expands once and not
 // again inside their values, with delayed expansion switched off. (Wine's
 // cmd, unlike Windows', does expand %NAME% again inside a value.)
-
-#include "folder_listing.h"
-
-#include <windows.h>
-
-#include <cstdio>
-#include <cstdlib>
-
-#include "code_page_text.h"
-#include "detection_file_names.h"
-#include "path_rules.h"
-#include "system_reason.h"
 
 namespace {
 
@@ -167,4 +170,118 @@ bool listedNameForHost(const std::string& ffFolder, std::string& name) {
         return false;
     }
     return true;
+}
+
+// The folder lock: a named mutex whose name is made from the
+// folder's volume serial number and file index, so that every path the
+// folder is reached by (a mapped drive, a short name, another letter case)
+// names the same mutex. It is made in the global namespace, so that runs in
+// other sessions (a scheduled task, another user) see it, with a security
+// descriptor that lets every user wait for it. Windows releases the mutex
+// of a process that ends, and the next waiter then owns it.
+namespace {
+
+HANDLE createFolderMutex(const FileIdentity& folder) {
+    char name[96];
+    std::snprintf(name, sizeof name, "Global\\kel_combine_detectinfo-%016llx-%016llx",
+                  static_cast<unsigned long long>(folder.volume),
+                  static_cast<unsigned long long>(folder.index));
+    SECURITY_DESCRIPTOR everyone;
+    InitializeSecurityDescriptor(&everyone, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&everyone, TRUE, nullptr, FALSE);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &everyone, FALSE};
+    HANDLE mutex = CreateMutexA(&attributes, FALSE, name);
+    if (mutex == nullptr) {
+        // Where the global namespace is closed to this process, runs of the
+        // same session at least do not meet.
+        std::snprintf(name, sizeof name, "Local\\kel_combine_detectinfo-%016llx-%016llx",
+                      static_cast<unsigned long long>(folder.volume),
+                      static_cast<unsigned long long>(folder.index));
+        mutex = CreateMutexA(&attributes, FALSE, name);
+    }
+    return mutex;
+}
+
+}  // namespace
+
+void lockFolder(const std::string& ffFolder, FolderLock& lock) {
+    lock = FolderLock{};
+    const FileIdentity folder = identityOfPath(ffFolder);
+    HANDLE mutex = folder.known ? createFolderMutex(folder) : nullptr;
+    if (mutex == nullptr) {
+        return;  // no lock to be had: the run goes on as it would have
+    }
+    DWORD waited = WaitForSingleObject(mutex, 0);
+    if (waited == WAIT_TIMEOUT) {
+        std::printf(" Waiting for another run on folder %s to end \n", ffFolder.c_str());
+        std::fflush(stdout);
+        waited = WaitForSingleObject(mutex, INFINITE);
+    }
+    // WAIT_ABANDONED: the run that held it ended without letting it go.
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        CloseHandle(mutex);
+        return;
+    }
+    lock.handle = reinterpret_cast<std::intptr_t>(mutex);
+    lock.held = true;
+}
+
+void unlockFolder(FolderLock& lock) {
+    if (lock.held) {
+        HANDLE mutex = reinterpret_cast<HANDLE>(lock.handle);
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    }
+    lock = FolderLock{};
+}
+
+// Listed files: opening a name waits on nothing that can stand
+// in a folder, but the open file is still checked to be a file on disk.
+ListedFileOpen openListedFile(const std::string& path, std::FILE*& file, int& error) {
+    errno = 0;
+    file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = errno != 0 ? errno : EIO;
+        return ListedFileOpen::Failed;
+    }
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
+        std::fclose(file);
+        file = nullptr;
+        return ListedFileOpen::NotAFile;
+    }
+    return ListedFileOpen::Opened;
+}
+
+// File identity: the volume's serial number and the file's
+// index on that volume.
+namespace {
+
+FileIdentity identityOfHandle(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (handle == INVALID_HANDLE_VALUE || GetFileInformationByHandle(handle, &information) == 0) {
+        return FileIdentity{};
+    }
+    FileIdentity identity;
+    identity.volume = information.dwVolumeSerialNumber;
+    identity.index = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+    identity.known = true;
+    return identity;
+}
+
+}  // namespace
+
+FileIdentity identityOfPath(const std::string& path) {
+    // No access is asked for, and every kind of sharing is granted, so that
+    // a file open for writing elsewhere can still be looked at.
+    HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    FileIdentity identity = identityOfHandle(handle);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+    }
+    return identity;
+}
+
+FileIdentity identityOfOpenFile(std::FILE* file) {
+    return identityOfHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))));
 }

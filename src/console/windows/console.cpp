@@ -1,7 +1,6 @@
-// The folder source on Windows: the shell's folder dialog, owned by the
-// program's console window so that it opens in front of it and keeps it
-// waiting. The console is found by giving it a known title first.
-
+// The console on Windows: the folder source, the console window and the
+// help switches.
+#include "console.h"
 #include "folder_picker.h"
 
 #include <windows.h>
@@ -9,6 +8,10 @@
 #include <shlobj.h>
 
 #include <cstdio>
+
+// The folder source: the shell's folder dialog, owned by the
+// program's console window so that it opens in front of it and keeps it
+// waiting. The console is found by giving it a known title first.
 
 namespace {
 
@@ -59,4 +62,20 @@ bool browseForFfFolder(std::string& path) {
     }
     path = chosenPath;
     return true;
+}
+
+// A console that lists this process alone was made for it. A
+// command prompt that started the program shares its console with it, and
+// a program without a console gets no list at all.
+bool consoleClosesWithProgram() {
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
+// Help switches: --help, -h, and /? as Windows' own commands
+// take it ('?' cannot stand in a Windows file name, so no folder is lost).
+const char kHelpSwitchList[] = "--help, -h, /?";
+
+bool isHelpSwitch(const std::string& argument) {
+    return argument == "--help" || argument == "-h" || argument == "/?";
 }

@@ -1,9 +1,6 @@
-// The folder source on POSIX hosts. In a graphical session with zenity on
-// the PATH it is zenity's folder chooser; otherwise a prompt on the console
-// that reads one path from standard input, where an empty line or the end
-// of input cancels. A path that is not an existing folder is refused and
-// the user is asked again.
-
+// The console on POSIX hosts: the folder source, the console window and the
+// help switches.
+#include "console.h"
 #include "folder_picker.h"
 
 #include <fcntl.h>
@@ -19,6 +16,11 @@
 #include <cstdlib>
 #include <iostream>
 
+// The folder source. In a graphical session with zenity on
+// the PATH it is zenity's folder chooser; otherwise a prompt on the console
+// that reads one path from standard input, where an empty line or the end
+// of input cancels. A path that is not an existing folder is refused and
+// the user is asked again.
 extern char** environ;
 
 namespace {
@@ -244,4 +246,17 @@ bool browseForFfFolder(std::string& path) {
         }
         std::printf(" %s is not a folder \n", answer.c_str());
     }
+}
+
+// The program runs in a terminal or without one, which it
+// never closes.
+bool consoleClosesWithProgram() {
+    return false;
+}
+
+// Help switches: --help and -h. "/?" is a path here.
+const char kHelpSwitchList[] = "--help, -h";
+
+bool isHelpSwitch(const std::string& argument) {
+    return argument == "--help" || argument == "-h";
 }

@@ -1,4 +1,24 @@
-// The listing on POSIX hosts, written by the program itself in the order a
+// The FF folder and its files on POSIX hosts.
+#include "folder_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "detection_file_names.h"
+#include "host.h"
+#include "read_problem.h"
+
+// The listing, written by the program itself in the order a
 // Windows folder lists its files: the regular files (links followed) whose
 // names begin with "KELdetectinfo_" and end with ".txt", letter case aside,
 // sorted by name with a-z taken as A-Z, ties by plain byte order. A name
@@ -8,57 +28,7 @@
 // with a message. The names are the system's own, and the host opens
 // files by them as they are.
 
-#include "folder_listing.h"
-
-#include "detection_file_names.h"
-#include "path_rules.h"
-#include "shown_text.h"
-
-#include <dirent.h>
-#include <sys/stat.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <string_view>
-#include <vector>
-
 namespace {
-
-char upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return upper(x) == upper(y); });
-}
-
-bool isDetectionInfoName(std::string_view name) {
-    return name.size() >= kDetectionFilePrefix.size() + kDetectionFileSuffix.size() &&
-           equalsIgnoringCase(name.substr(0, kDetectionFilePrefix.size()), kDetectionFilePrefix) &&
-           equalsIgnoringCase(name.substr(name.size() - kDetectionFileSuffix.size()),
-                              kDetectionFileSuffix);
-}
-
-// Case-folded byte order first, plain byte order between names that
-// differ only in letter case.
-bool listedBefore(const std::string& a, const std::string& b) {
-    std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        auto x = static_cast<unsigned char>(upper(a[i]));
-        auto y = static_cast<unsigned char>(upper(b[i]));
-        if (x != y) {
-            return x < y;
-        }
-    }
-    if (a.size() != b.size()) {
-        return a.size() < b.size();
-    }
-    return a < b;
-}
 
 // An entry named like a per-camera file that the listing leaves out, and
 // the message that says why.
@@ -180,4 +150,85 @@ ListingResult writeFolderListing(const std::string& ffFolder, const std::string&
 
 bool listedNameForHost(const std::string& /*ffFolder*/, std::string& /*name*/) {
     return true;
+}
+
+// The folder lock: flock on a descriptor of the folder
+// itself. Every name the folder is reached by locks the same folder, and
+// the lock is released when the descriptor is closed, at the latest when
+// the process ends.
+void lockFolder(const std::string& ffFolder, FolderLock& lock) {
+    lock = FolderLock{};
+    const int folder = open(ffFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
+        return;  // the listing reports a folder that cannot be opened
+    }
+    int locked = flock(folder, LOCK_EX | LOCK_NB);
+    if (locked != 0 && errno == EWOULDBLOCK) {
+        std::printf(" Waiting for another run on folder %s to end \n", ffFolder.c_str());
+        std::fflush(stdout);
+        do {
+            locked = flock(folder, LOCK_EX);
+        } while (locked != 0 && errno == EINTR);
+    }
+    if (locked != 0) {
+        close(folder);  // no locks here: the run goes on as it would have
+        return;
+    }
+    lock.handle = folder;
+    lock.held = true;
+}
+
+void unlockFolder(FolderLock& lock) {
+    if (lock.held) {
+        close(static_cast<int>(lock.handle));
+    }
+    lock = FolderLock{};
+}
+
+// Listed files: opened without blocking, so that a FIFO
+// with no writer or a device cannot hold the open, then checked on the
+// open descriptor itself, then read with blocking reads as usual.
+ListedFileOpen openListedFile(const std::string& path, std::FILE*& file, int& error) {
+    file = nullptr;
+    const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) {
+        error = errno;
+        return ListedFileOpen::Failed;
+    }
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(descriptor);
+        return ListedFileOpen::NotAFile;
+    }
+    const int flags = fcntl(descriptor, F_GETFL);
+    if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
+        (file = fdopen(descriptor, "rb")) == nullptr) {
+        error = errno != 0 ? errno : EIO;
+        close(descriptor);
+        return ListedFileOpen::Failed;
+    }
+    return ListedFileOpen::Opened;
+}
+
+// File identity: device and inode.
+namespace {
+
+FileIdentity identityOf(const struct stat& status) {
+    FileIdentity identity;
+    identity.volume = static_cast<std::uint64_t>(status.st_dev);
+    identity.index = static_cast<std::uint64_t>(status.st_ino);
+    identity.known = true;
+    return identity;
+}
+
+}  // namespace
+
+FileIdentity identityOfPath(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 ? identityOf(status) : FileIdentity{};
+}
+
+FileIdentity identityOfOpenFile(std::FILE* file) {
+    struct stat status {};
+    return fstat(fileno(file), &status) == 0 ? identityOf(status) : FileIdentity{};
 }

@@ -1,13 +1,19 @@
-// Paths on POSIX hosts: '/' separates and a typed path is used unchanged.
-// The system opens no path of PATH_MAX characters or more (its terminator
+// The host on POSIX systems. Paths: '/' separates and a typed path is
+// used unchanged. The system opens no path of PATH_MAX characters or more (its terminator
 // takes the last place), nor a name longer than the file system's NAME_MAX:
 // the paths of a run are checked against both before anything is written,
 // as a path that fails later would fail part way.
-#include "path_rules.h"
+#include "host.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
+
+#include "staged_file.h"
 
 namespace {
 
@@ -72,4 +78,58 @@ bool hostAcceptsRunPaths(const MergePaths& paths) {
 std::string pathLengthProblem(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return lengthProblem(path, longestPath(slash == std::string::npos ? "." : path.substr(0, slash + 1)));
+}
+
+// The process.
+
+namespace {
+
+// Removes the merged file being written, then ends the process by the same
+// signal, now at its default action, so that the status reads as killed
+// by it.
+void onInterrupt(int signalNumber) {
+    removeStagingFileNow();
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
+// A signal that was ignored when the process started (nohup ignores
+// SIGHUP) stays ignored.
+void cleanUpOn(int signalNumber) {
+    struct sigaction current {};
+    if (sigaction(signalNumber, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
+        return;
+    }
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(signalNumber, &action, nullptr);
+}
+
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed: the
+// lowest free descriptor is the one opened.
+bool fillStandardDescriptors() {
+    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+        if (fcntl(descriptor, F_GETFD) >= 0 || errno != EBADF) {
+            continue;
+        }
+        if (open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY) != descriptor) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool prepareProcess() {
+    if (!fillStandardDescriptors()) {
+        return false;  // no standard stream can be trusted to say so
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (int signalNumber : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
+        cleanUpOn(signalNumber);
+    }
+    return true;
 }

@@ -1,9 +1,13 @@
-// Paths on Windows: '\' separates, and a path typed with '/' works as if
+// The host on Windows. Paths: '\' separates, and a path typed with '/' works as if
 // typed with '\'. Without a long-path manifest, fopen refuses paths longer
 // than 259 characters (MAX_PATH with its terminator), and the command
 // interpreter's dir neither lists such folders nor the \\?\ and \\.\ forms:
 // given one, it prints "File not found" and the listing comes out empty.
-#include "path_rules.h"
+#include "host.h"
+
+#include <windows.h>
+
+#include "staged_file.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -69,4 +73,31 @@ std::string pathLengthProblem(const std::string& path) {
     }
     return "its path has " + std::to_string(path.size()) +
            " characters, and Windows opens paths of at most " + std::to_string(kLongestPath);
+}
+
+// The process. The C runtime keeps descriptors 0, 1 and 2 for the
+// standard streams even when the process was started without their
+// handles (writes to them then fail), and files get handles of their own,
+// so no file of the run can take a standard stream's place. A write to a
+// closed pipe fails with an error; no signal ends the process for it.
+
+namespace {
+
+// Runs on a thread of its own when the user presses Ctrl-C or Ctrl-Break,
+// closes the console window, or Windows shuts down: removes the merged
+// file being written, then lets the default handler end the process as it
+// would have.
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT ||
+        event == CTRL_SHUTDOWN_EVENT) {
+        removeStagingFileNow();
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+bool prepareProcess() {
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    return true;
 }

@@ -1,4 +1,7 @@
-#include "info_options.h"
+// The console's texts and waits that are the same on every host: the
+// waits for the keyboard, names shown safely, the usage text and the
+// version.
+#include "console.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -8,9 +11,7 @@
 #include <system_error>
 
 #include "detection_log.h"
-#include "help_switches.h"
-#include "merge_run.h"
-#include "shown_text.h"
+#include "read_problem.h"
 
 namespace {
 
@@ -86,16 +87,29 @@ void printUsage() {
 
 }  // namespace
 
-bool answerInfoOption(int argc, char** argv, int& status) {
+void waitForCharacter() {
+    std::fflush(stdout);
+    std::getchar();
+}
+
+void waitForInteger() {
+    std::fflush(stdout);
+    int ignored = 0;
+    if (std::scanf("%d", &ignored) != 1) {
+        return;
+    }
+}
+
+InfoAnswer answerInfoOption(int argc, char** argv) {
     if (argc != 2) {
-        return false;
+        return InfoAnswer::None;
     }
     const std::string argument = argv[1];
     const bool help = isHelpSwitch(argument);
     const bool version = argument == "--version";
     const bool option = help || version || (!argument.empty() && argument[0] == '-');
     if (!option || isExistingFolder(argument)) {
-        return false;
+        return InfoAnswer::None;
     }
     if (help) {
         printUsage();
@@ -107,12 +121,12 @@ bool answerInfoOption(int argc, char** argv, int& status) {
         std::printf(" Unknown option %s (%s --help lists the options) \n",
                     shownText(argument).c_str(), kProgramName);
     }
-    status = help || version ? 0 : kExitFileError;
+    InfoAnswer answer = help || version ? InfoAnswer::Answered : InfoAnswer::Refused;
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
         // Standard output is what failed, so the reason goes to standard error.
         std::fprintf(stderr, "%s: cannot write to standard output (%s)\n", kProgramName,
                      std::strerror(errno));
-        status = kExitFileError;
+        answer = InfoAnswer::Refused;
     }
-    return true;
+    return answer;
 }
