@@ -8,16 +8,19 @@
 #include "detection_log.h"
 #include "folder_picker.h"
 #include "host.h"
+#include "read_problem.h"
 
 namespace {
 
-// Lets the next run have the folder: the listing is closed, then the lock
-// let go.
+// Lets the next run have the folder: the lock is let go, then the folder.
 void leaveFolder(Run& run) {
-    // Windows removes no file that is open, and the next run replaces the
-    // listing first.
-    run.listing.close();
     unlockFolder(run.lock);
+    releaseFolder(run.folder);
+}
+
+// The name of a file of the FF folder, its folder left off.
+std::string nameIn(const std::string& path) {
+    return splitAtLastSeparator(path).second;
 }
 
 }  // namespace
@@ -37,13 +40,14 @@ StepResult endAfterFailure(Run& run, Wait wait) {
 }
 
 StepResult endAfterWriteFailure(Run& run) {
-    std::printf(" Cannot write KEL detection log file %s (%s) \n", run.paths.mergedPath.c_str(),
+    std::printf(" Cannot write KEL detection log file %s (%s) \n",
+                shownText(run.paths.mergedPath).c_str(),
                 detectionLogError().c_str());
     return endAfterFailure(run, Wait::ForNumber);
 }
 
 StepResult endAfterOpenFailure(Run& run, const std::string& path, int error) {
-    std::printf(" Cannot open file %s for reading \n", path.c_str());
+    std::printf(" Cannot open file %s for reading \n", shownText(path).c_str());
     std::printf(" (%s) \n\n", std::strerror(error));
     return endAfterFailure(run, Wait::ForCharacter);
 }
@@ -54,7 +58,7 @@ namespace {
 StepResult endAfterFolderNotFlushed(Run& run) {
     std::printf(" KEL detection log file %s was written, but its folder could not be flushed to "
                 "disk (%s) \n",
-                run.paths.mergedPath.c_str(), detectionLogError().c_str());
+                shownText(run.paths.mergedPath).c_str(), detectionLogError().c_str());
     return endAfterFailure(run, Wait::ForNumber);
 }
 
@@ -95,69 +99,63 @@ StepResult derivePaths(Run& run, const std::string& folder) {
     return kGoOn;
 }
 
-// Takes the folder for this run, waiting for another run on it to end,
-// and writes the listing of its per-camera files.
+// Opens the FF folder and holds it for the rest of the run: every file of
+// the run is reached through it.
+StepResult holdFfFolder(Run& run) {
+    return holdFolder(run.paths.ffFolder, run.folder) ? kGoOn : runEndsWith(kExitFileError);
+}
+
+// Takes the folder for this run, waiting a while for another run on it to
+// end, and writes the listing of its per-camera files.
 StepResult listFolder(Run& run) {
     // Made without clearing the record, whose room for written lines (over
     // a megabyte) each read fills as far as the record needs, so that
     // memory is taken only where records reach.
     run.state = std::make_unique_for_overwrite<MergeState>();
-    lockFolder(run.paths.ffFolder, run.lock);
-    run.listed = writeFolderListing(run.paths.ffFolder, run.paths.listingPath,
-                                    run.state->filesLeftOut);
-    if (run.listed == ListingResult::Refused) {
+    if (!lockFolder(run.folder, run.paths.ffFolder, run.lock)) {
         leaveFolder(run);
         return runEndsWith(kExitFileError);
     }
-    if (run.listed == ListingResult::Unwritable) {
+    const ListingResult listing =
+        writeFolderListing(run.folder, run.paths.ffFolder, nameIn(run.paths.listingPath),
+                           run.listed, run.state->filesLeftOut);
+    if (listing == ListingResult::Refused) {
+        leaveFolder(run);
+        return runEndsWith(kExitFileError);
+    }
+    if (listing == ListingResult::Unwritable) {
         std::printf("\n");
         return endAfterFailure(run, Wait::ForCharacter);
     }
     return kGoOn;
 }
 
-// Creates the new merged file under its staging name, with its header.
+// Creates the new merged file under its staging name, with its header,
+// in the held folder.
 StepResult createMergedFile(Run& run) {
     const MergePaths& paths = run.paths;
-    run.ownFiles.earlierMerged = identityOfPath(paths.mergedPath);
-    if (!openDetectionLog(paths.mergedPath, paths.stagingPath, paths.ffFolder, paths.calFolder)) {
+    const std::string mergedName = nameIn(paths.mergedPath);
+    const std::string stagingName = nameIn(paths.stagingPath);
+    run.ownFiles.earlierMerged = identityInFolder(run.folder, mergedName);
+    if (!openDetectionLog(heldFolderPath(run.folder, paths.ffFolder, mergedName),
+                          heldFolderPath(run.folder, paths.ffFolder, stagingName),
+                          paths.ffFolder, paths.calFolder)) {
         std::printf(" Cannot open KEL detection log file %s for writing \n",
-                    paths.mergedPath.c_str());
+                    shownText(paths.mergedPath).c_str());
         std::printf(" (%s) \n", detectionLogError().c_str());
         return endAfterFailure(run, Wait::ForNumber);
     }
-    run.ownFiles.staging = identityOfPath(paths.stagingPath);
+    run.ownFiles.staging = identityInFolder(run.folder, stagingName);
     return kGoOn;
 }
 
 // Merges the file of every name of the listing, in its order.
 StepResult mergeListedFiles(Run& run) {
-    std::ifstream& listing = run.listing;
-    if (run.listed == ListingResult::Written) {
-        listing.open(run.paths.listingPath, std::ios::binary);
-    }
-    if (!listing.is_open()) {
-        std::printf(" KELdetectinfo directory listing file %s not found (or not generated)\n\n",
-                    run.paths.listingPath.c_str());
-        return endAfterFailure(run, Wait::ForCharacter);
-    }
-    std::string name;
-    while (std::getline(listing, name)) {
-        if (!name.empty() && name.back() == '\r') {
-            name.pop_back();
-        }
-        const NameResult merged = name.empty() ? NameResult{NameResult::Kind::Skipped}
-                                               : mergeListedName(run, name);
+    for (const std::string& name : run.listed) {
+        const NameResult merged = mergeListedName(run, name);
         if (merged.kind == NameResult::Kind::RunEnds) {
             return runEndsWith(merged.status);
         }
-    }
-    if (listing.bad()) {
-        // A listing that could not be read to its end would pass for a
-        // shorter one: the files it did not give were never looked at.
-        std::printf(" KELdetectinfo directory listing file %s could not be read to its end\n\n",
-                    run.paths.listingPath.c_str());
-        return endAfterFailure(run, Wait::ForCharacter);
     }
     return kGoOn;
 }
@@ -182,11 +180,11 @@ int reportMerged(const Run& run) {
     std::printf("\n Done with processing \n");
     if (state.filesRead == 0 && state.filesLeftOut == 0) {
         std::printf(" No per-camera files (KELdetectinfo_<camera>_<text>.txt) in folder %s \n",
-                    run.paths.ffFolder.c_str());
+                    shownText(run.paths.ffFolder).c_str());
     }
     std::printf(" Merged %ld record%s from %ld file%s into %s \n", static_cast<long>(state.count),
                 state.count == 1 ? "" : "s", state.filesRead, state.filesRead == 1 ? "" : "s",
-                run.paths.mergedPath.c_str());
+                shownText(run.paths.mergedPath).c_str());
     if (state.damagedRecords > 0 || state.filesLeftOut > 0) {
         std::printf(" Not merged: %ld damaged record(s); %ld listed file(s) refused or not read "
                     "to their end \n",
@@ -199,6 +197,7 @@ int reportMerged(const Run& run) {
 // The steps of a run once its folder is known, each of which may end it.
 int mergeFolder(Run& run, const std::string& folder) {
     StepResult step = derivePaths(run, folder);
+    step = step.goesOn ? holdFfFolder(run) : step;
     step = step.goesOn ? listFolder(run) : step;
     step = step.goesOn ? createMergedFile(run) : step;
     step = step.goesOn ? mergeListedFiles(run) : step;

@@ -102,11 +102,16 @@ TEST(InterruptedRun, KilledAtAnyFileSystemCallLeavesTheEarlierOrTheNewMergedFile
 }
 
 // Ends a run on `ff` by `signalNumber`, which strace sends the program as
-// it enters the system call `at` (a call on the staging file).
+// it enters the system call `at` (a call on the staging file; rename is
+// made on it alone, by a name that -P does not know).
 RunResult interruptAt(const FfFolder& ff, int signalNumber, const std::string& at) {
-    return runProgram(stracePath(), {"-f", "-qq", "-o", "/dev/null", "-P", ff.stagingPath(), "-e",
-                                     "inject=" + at + ":signal=" + std::to_string(signalNumber),
-                                     programPath(), ff.path});
+    std::vector<std::string> arguments{"-f", "-qq", "-o", "/dev/null", "-e",
+                                       "inject=" + at + ":signal=" + std::to_string(signalNumber),
+                                       programPath(), ff.path};
+    if (at != "rename") {
+        arguments.insert(arguments.begin() + 4, {"-P", ff.stagingPath()});
+    }
+    return runProgram(stracePath(), arguments);
 }
 
 TEST(InterruptedRun, SignalsRemoveTheStagingFileAndEndTheRunAsThemselves) {
