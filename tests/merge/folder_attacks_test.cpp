@@ -84,15 +84,17 @@ void makeAccounts() {
             return;
         }
     }
-    const passwd* attacker = getpwnam("kel23atk");
-    const passwd* operatorEntry = getpwnam("kel23op");
+    // getpwnam's entry is overwritten by the next call: each uid is taken
+    // at once.
+    const passwd* entry = getpwnam("kel23atk");
+    gAccounts.attacker = entry != nullptr ? entry->pw_uid : 0;
+    entry = getpwnam("kel23op");
+    gAccounts.operatorUid = entry != nullptr ? entry->pw_uid : 0;
     const group* shared = getgrnam("kel23grp");
-    if (attacker == nullptr || operatorEntry == nullptr || shared == nullptr) {
+    if (gAccounts.attacker == 0 || gAccounts.operatorUid == 0 || shared == nullptr) {
         gAccounts.why = "the accounts were added but cannot be found";
         return;
     }
-    gAccounts.attacker = attacker->pw_uid;
-    gAccounts.operatorUid = operatorEntry->pw_uid;
     gAccounts.group = shared->gr_gid;
     gAccounts.made = true;
 }
