@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "read_problem.h"
 #include "staged_file.h"
 
 namespace {
@@ -53,13 +54,13 @@ bool hostAcceptsRunPaths(const MergePaths& paths) {
     const std::string listingProblem = lengthProblem(paths.listingPath, longest);
     if (!listingProblem.empty()) {
         std::printf(" Cannot write KELdetectinfo directory listing file %s: %s \n",
-                    paths.listingPath.c_str(), listingProblem.c_str());
+                    shownText(paths.listingPath).c_str(), listingProblem.c_str());
         return false;
     }
     const std::string mergedProblem = lengthProblem(paths.mergedPath, longest);
     if (!mergedProblem.empty()) {
-        std::printf(" Cannot create KEL detection log file %s: %s \n", paths.mergedPath.c_str(),
-                    mergedProblem.c_str());
+        std::printf(" Cannot create KEL detection log file %s: %s \n",
+                    shownText(paths.mergedPath).c_str(), mergedProblem.c_str());
         return false;
     }
     // The merged file's name is the longest the run writes: the folder's
@@ -69,7 +70,7 @@ bool hostAcceptsRunPaths(const MergePaths& paths) {
     if (nameLength > longestName) {
         std::printf(" Cannot create KEL detection log file %s: its name has %zu characters, and "
                     "this file system takes names of at most %zu \n",
-                    paths.mergedPath.c_str(), nameLength, longestName);
+                    shownText(paths.mergedPath).c_str(), nameLength, longestName);
         return false;
     }
     return true;
