@@ -17,6 +17,7 @@
 struct HeldFolder {
     std::intptr_t handle = -1;  // the descriptor or handle of the folder
     bool held = false;
+    std::string path;  // the folder as the run names it, ending in a separator
 };
 
 // Opens `ffFolder` (ending in a separator) and holds it. A folder that is

@@ -109,6 +109,7 @@ bool holdFolder(const std::string& ffFolder, HeldFolder& folder) {
         if (result == Hop::Opened) {
             folder.handle = descriptor;
             folder.held = true;
+            folder.path = ffFolder;
             return true;
         }
         if (result == Hop::Refused) {

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include "read_problem.h"
 #include "staged_file.h"
 
 #include <algorithm>
@@ -41,7 +42,7 @@ bool hostAcceptsRunPaths(const MergePaths& paths) {
     if (startsWith(paths.ffFolder, "\\\\?\\") || startsWith(paths.ffFolder, "\\\\.\\")) {
         std::printf(" Cannot list folder %s: the command interpreter cannot list paths that "
                     "begin with \\\\?\\ or \\\\.\\ \n",
-                    paths.ffFolder.c_str());
+                    shownText(paths.ffFolder).c_str());
         return false;
     }
     // No Windows file or folder name holds a '?': here it stands for a
@@ -49,19 +50,19 @@ bool hostAcceptsRunPaths(const MergePaths& paths) {
     // the path names some other folder, or none.
     if (paths.ffFolder.find('?') != std::string::npos) {
         std::printf(" FF folder %s holds characters that this program cannot use (shown as ?) \n",
-                    paths.ffFolder.c_str());
+                    shownText(paths.ffFolder).c_str());
         return false;
     }
     if (paths.listingPath.size() > kLongestPath) {
         std::printf(" Cannot list folder %s: the command interpreter takes paths of at most %lu "
                     "characters \n",
-                    paths.ffFolder.c_str(), static_cast<unsigned long>(kLongestPath));
+                    shownText(paths.ffFolder).c_str(), static_cast<unsigned long>(kLongestPath));
         return false;
     }
     const std::string mergedProblem = pathLengthProblem(paths.mergedPath);
     if (!mergedProblem.empty()) {
-        std::printf(" Cannot create KEL detection log file %s: %s \n", paths.mergedPath.c_str(),
-                    mergedProblem.c_str());
+        std::printf(" Cannot create KEL detection log file %s: %s \n",
+                    shownText(paths.mergedPath).c_str(), mergedProblem.c_str());
         return false;
     }
     return true;
