@@ -270,8 +270,11 @@ int writeListingFile(int folder, const std::string& listingName,
     errno = 0;
     if (listing == nullptr) {
         close(descriptor);
-    } else if ((std::fflush(listing) != 0 || std::fclose(listing) != 0) && error == 0) {
-        error = errno != 0 ? errno : EIO;
+    } else {
+        const bool flushed = std::fflush(listing) == 0;
+        if ((std::fclose(listing) != 0 || !flushed) && error == 0) {
+            error = errno != 0 ? errno : EIO;
+        }
     }
     if (error == 0 && renameat(folder, aside.c_str(), folder, listingName.c_str()) != 0) {
         error = errno;
