@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -476,6 +477,7 @@ ListedFileOpen checkOpened(int folder, const std::string& name, const struct sta
 struct BoundedReads {
     int descriptor;
     long long left;
+    std::unique_ptr<char[]> buffer;  // the stream's, which it reads the file through
 };
 
 ssize_t readBounded(void* cookie, char* buffer, std::size_t size) {
@@ -506,11 +508,19 @@ int closeBounded(void* cookie) {
     return closed;
 }
 
+constexpr std::size_t kStreamBuffer = 1 << 20;
+
 std::FILE* openBoundedStream(int descriptor) {
-    auto* reads = new BoundedReads{descriptor, kReadBound};
+    auto* reads = new BoundedReads{descriptor, kReadBound,
+                                   std::make_unique_for_overwrite<char[]>(kStreamBuffer)};
     std::FILE* file = fopencookie(reads, "rb", {readBounded, nullptr, nullptr, closeBounded});
     if (file == nullptr) {
         delete reads;
+    } else {
+        // A stream of this kind reads through its buffer, whatever a read
+        // asks for: one of 1 MiB takes the reader's large blocks in few
+        // reads of the file.
+        setvbuf(file, reads->buffer.get(), _IOFBF, kStreamBuffer);
     }
     return file;
 }
