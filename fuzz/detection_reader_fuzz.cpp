@@ -14,9 +14,8 @@
 #include <memory>
 #include <string>
 
-#include "detection_record.h"
+#include "detection_reader.h"
 #include "number_text.h"
-#include "output_file.h"
 #include "record_format.h"
 
 namespace {

@@ -1,6 +1,137 @@
 #include "detection_input.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "number_text.h"
+
+// The lines.
+
+namespace {
+
+// Room for the longest line with its CR LF: reads fill what the unread
+// bytes leave of it.
+constexpr std::size_t kBufferSize = kMaxLineLength + 2;
+constexpr char kCtrlZ = 26;
+
+// Moves the unread bytes to the front of the buffer and reads more of the
+// file behind them; the buffer must not be full of unread bytes.
+void refill(TextInput& input) {
+    std::vector<char>& buffer = input.buffer;
+    std::size_t unread = input.filled - input.position;
+    if (input.position > 0 && unread > 0) {
+        std::memmove(buffer.data(), buffer.data() + input.position, unread);
+    }
+    input.position = 0;
+    input.filled = unread;
+    std::size_t wanted = buffer.size() - input.filled;
+    errno = 0;
+    std::size_t got = std::fread(buffer.data() + input.filled, 1, wanted, input.file);
+    if (got < wanted) {
+        input.endOfFile = true;
+        if (std::ferror(input.file)) {
+            input.readError = errno != 0 ? errno : EIO;
+        }
+    }
+    const char* fresh = buffer.data() + input.filled;
+    const void* ctrlZ = std::memchr(fresh, kCtrlZ, got);
+    if (ctrlZ != nullptr) {
+        got = static_cast<std::size_t>(static_cast<const char*>(ctrlZ) - fresh);
+        input.endOfFile = true;
+    }
+    input.filled += got;
+}
+
+// Passes over a line that fills the whole buffer without a line end: reads
+// on, a buffer at a time, keeping nothing, until its LF or the end of the
+// file, and counts it.
+void skipLongLine(TextInput& input) {
+    for (;;) {
+        input.position = input.filled;
+        if (input.endOfFile) {
+            input.lastLineUnended = true;
+            break;
+        }
+        refill(input);
+        const void* lf = std::memchr(input.buffer.data(), '\n', input.filled);
+        if (lf != nullptr) {
+            input.position = static_cast<std::size_t>(static_cast<const char*>(lf) -
+                                                      input.buffer.data()) + 1;
+            input.lastLineUnended = false;
+            break;
+        }
+    }
+    ++input.lineNumber;
+}
+
+}  // namespace
+
+void startTextInput(TextInput& input, std::FILE* file) {
+    if (input.buffer.size() != kBufferSize) {
+        input.buffer.assign(kBufferSize, '\0');
+    }
+    input.file = file;
+    input.position = 0;
+    input.filled = 0;
+    input.endOfFile = false;
+    input.readError = 0;
+    input.lineNumber = 0;
+    input.lastLineUnended = false;
+    input.atStart = true;
+}
+
+LineResult takeLine(TextInput& input, const char*& first, const char*& last) {
+    for (;;) {
+        if (input.atStart && (input.filled - input.position >= 3 || input.endOfFile)) {
+            input.atStart = false;
+            if (input.filled - input.position >= 3 &&
+                std::memcmp(input.buffer.data() + input.position, "\xEF\xBB\xBF", 3) == 0) {
+                input.position += 3;
+            }
+        }
+        const char* start = input.buffer.data() + input.position;
+        std::size_t available = input.filled - input.position;
+        if (!input.atStart && available > 0) {
+            const void* lf = std::memchr(start, '\n', available);
+            const char* end = nullptr;
+            if (lf != nullptr) {
+                end = static_cast<const char*>(lf);
+                input.position += static_cast<std::size_t>(end - start) + 1;
+                if (end > start && end[-1] == '\r') {
+                    --end;
+                }
+                input.lastLineUnended = false;
+            } else if (input.endOfFile) {
+                // The last line of a file without a final line end.
+                end = start + available;
+                input.position = input.filled;
+                input.lastLineUnended = true;
+            } else if (available == input.buffer.size()) {
+                skipLongLine(input);
+                return LineResult::TooLong;
+            }
+            if (end != nullptr) {
+                ++input.lineNumber;
+                if (static_cast<std::size_t>(end - start) > kMaxLineLength) {
+                    return LineResult::TooLong;
+                }
+                first = start;
+                last = end;
+                return LineResult::Line;
+            }
+        }
+        if (input.endOfFile) {
+            return LineResult::End;
+        }
+        refill(input);
+    }
+}
+
+long failedLineNumber(const TextInput& input) {
+    return input.lastLineUnended ? input.lineNumber : input.lineNumber + 1;
+}
+
+// The items.
 
 namespace {
 

@@ -1,13 +1,87 @@
-// The lines and items of a per-camera file being read. Whitespace, line
-// ends included, separates the items of a file, so numbers may share or
-// span lines and blank lines or leading blanks change nothing; a text line
-// is everything from its first non-blank character to its line end,
-// trailing blanks included.
+// The lines and items of a per-camera file being read. Lines come from
+// large block reads, handed out as views into one buffer of fixed size,
+// with LF or CR LF line ends. Whitespace, line ends included, separates the
+// items of a file, so numbers may share or span lines and blank lines or
+// leading blanks change nothing; a text line is everything from its first
+// non-blank character to its line end, trailing blanks included.
 #pragma once
 
+#include <cstddef>
+#include <cstdio>
+#include <string>
 #include <string_view>
+#include <vector>
 
-#include "detection_record.h"
+// The lines.
+
+// Longest line the input hands out, its line end not counted. A line of a
+// well-formed file holds at most 255 characters of text, or a few numbers;
+// a longer one is damage, and is skipped without being held, so that the
+// buffer never grows, whatever the file holds. The fuzz build makes it
+// small, so that short inputs cross buffer fills and reach the bound.
+#ifndef KEL_MAX_LINE_LENGTH
+#define KEL_MAX_LINE_LENGTH (256 * 1024)
+#endif
+inline constexpr std::size_t kMaxLineLength = KEL_MAX_LINE_LENGTH;
+
+struct TextInput {
+    std::FILE* file = nullptr;
+    std::vector<char> buffer;
+    std::size_t position = 0;  // first unread byte
+    std::size_t filled = 0;    // end of the bytes read so far
+    bool endOfFile = false;    // the file has no more bytes to give
+    int readError = 0;         // errno of a failed read, 0 if none
+    long lineNumber = 0;       // number of the line last taken
+    bool lastLineUnended = false;  // the line last taken ran into the end of the bytes
+    bool atStart = true;       // nothing taken yet
+};
+
+enum class LineResult {
+    Line,     // a line was taken
+    TooLong,  // a line longer than kMaxLineLength was skipped to its end
+    End,      // no more lines
+};
+
+// Starts reading `file`; keeps the buffer of an earlier file.
+void startTextInput(TextInput& input, std::FILE* file);
+
+// Takes the next line. After Line, `first`..`last` hold the line without
+// its line end (a CR right before the LF is dropped); they stay valid until
+// the next call. After TooLong the line was passed over and counted, and
+// `first`..`last` are left alone. End comes at the end of the file, which
+// a Ctrl-Z byte (26) also marks, as the Windows text-mode reader has it,
+// or after a failed read (readError). A UTF-8 byte-order mark at the very
+// start of the file is left out.
+LineResult takeLine(TextInput& input, const char*& first, const char*& last);
+
+// The end of the buffer that lines are handed out from: the bytes after a
+// line, up to there, may be read (their values are of no meaning).
+inline const char* readableEnd(const TextInput& input) {
+    return input.buffer.data() + input.buffer.size();
+}
+
+// The line at which reading failed: the line cut off by the failure, or
+// the line after the last one taken.
+long failedLineNumber(const TextInput& input);
+
+// The items.
+
+// A per-camera file being read: the buffered lines plus the unread rest of
+// the current line, since numbers may share or span lines.
+struct DetectionInput {
+    TextInput text;
+    const char* rest = nullptr;     // unread part of the current line
+    const char* restEnd = nullptr;
+    const char* lineStart = nullptr;  // the whole current line
+    long longLine = 0;              // a line too long to hold, met and not yet reported
+    std::string separator;          // the last record separator read, surrounding blanks aside
+    // Numbers and lines already in their written form are kept as those
+    // bytes, the others as values. The switch exists for the checks of the
+    // tests and the fuzz target: true keeps every number as its value, and
+    // reading both ways must give the same merged file.
+    bool convertByValue = false;
+};
+
 
 // The whitespace of C's isspace in the C locale: blank, \t \n \v \f \r.
 inline bool isBlank(char c) {

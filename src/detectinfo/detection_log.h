@@ -3,7 +3,11 @@
 // line 1. It is written under a staging name beside the merged file and
 // takes the merged file's name only once it is complete, so that the name
 // always holds a complete merged file: the earlier one until then, or none.
-// This module holds the one open merged file of the process.
+// This module holds the one open merged file of the process and its whole
+// life: created aside, written, flushed, renamed, the count rewritten, and
+// removed after a failure or an interruption (its handlers are installed
+// by the first openDetectionLog). Its operating-system calls are behind
+// log_file.h.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +42,11 @@ FinishResult finishDetectionLog(std::int32_t count);
 // Closes and removes the new file, leaving the merged file's name as it
 // was; for runs that end early.
 void abandonDetectionLog();
+
+// Removes the new file, if any, using only what is safe in a signal
+// handler or a console control handler: what an interruption does before
+// it ends the process. The file stays open; the process's end closes it.
+void removeStagingFileNow();
 
 // The system's reason for the last failure of this module.
 std::string detectionLogError();

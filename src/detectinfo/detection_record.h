@@ -2,13 +2,11 @@
 // to the merged file, and the reading operations that fill it.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
-#include <cstdio>
-#include <string>
+#include <cstring>
 
 #include "number_columns.h"
-#include "read_problem.h"
-#include "text_input.h"
 
 inline constexpr int kMaxSegments = 512;
 // Longest first or second text line of a record that readers of merged
@@ -50,10 +48,23 @@ inline constexpr std::size_t kMaxWrittenTextLength =
 
 // One record as the file said it, which writeDetectionRecord writes in the
 // formats of the merged file. Reading fills it in full, so it holds
-// nothing of the input buffer, whose bytes a later refill moves. The bytes
-// of its lines follow each other in writtenText in the order of the file,
-// so that lines in written form one after another are written with one
-// copy.
+// nothing of the input buffer, whose bytes a later refill moves.
+//
+// The record holds values (the texts, #Segments, the numbers of lines held
+// number by number) and written bytes (writtenText). The rule between the
+// reader and the writer, kept by the keep* functions below, the only ones
+// that add to writtenText:
+//   - writtenText holds the bytes of the record's number lines in the
+//     order of the file, one line after the other, nothing in between;
+//   - a line in written form adds its bytes and CR LF, and is written by
+//     copying them;
+//   - a line held number by number adds the bytes of those of its numbers
+//     that are in written form, spanned by its `text`; it is written by
+//     formatting it column by column, each number from its bytes or its
+//     value.
+// So the written text before a line held number by number, back to the end
+// of the one before it (or to 0), is a run of whole lines in written form,
+// and the writer copies each such run as one block.
 struct DetectionRecord {
     char ffFileName[kMaxTextLength + 1];
     char calFileName[kMaxTextLength + 1];
@@ -64,58 +75,43 @@ struct DetectionRecord {
     char writtenText[kMaxWrittenTextLength];
 };
 
-// A per-camera file being read: the buffered lines plus the unread rest of
-// the current line, since numbers may share or span lines.
-struct DetectionInput {
-    TextInput text;
-    const char* rest = nullptr;     // unread part of the current line
-    const char* restEnd = nullptr;
-    const char* lineStart = nullptr;  // the whole current line
-    long longLine = 0;              // a line too long to hold, met and not yet reported
-    std::string separator;          // the last record separator read, surrounding blanks aside
-    // Numbers and lines already in their written form are kept as those
-    // bytes, the others as values. The switch exists for the checks of the
-    // tests and the fuzz target: true keeps every number as its value, and
-    // reading both ways must give the same merged file.
-    bool convertByValue = false;
-};
+static_assert(kMaxWrittenTextLength <= UINT32_MAX, "written text spans are 32 bits");
 
-enum class HeaderStatus {
-    Read,     // the header was read, or the file holds nothing but whitespace
-    Cut,      // the file ends inside its header
-    Damaged,  // a line of the header is longer than any header line can be
-    Failed,   // the file could not be read
-};
+// Keeps `first`..`end`, a number in its written form, in the record's
+// written text, and returns where.
+inline WrittenText keepWrittenNumber(DetectionRecord& record, const char* first,
+                                     const char* end) {
+    const auto length = static_cast<std::uint32_t>(end - first);
+    const auto start = record.writtenTextLength;
+    assert(start + length <= kMaxWrittenTextLength);
+    std::memcpy(record.writtenText + start, first, length);
+    record.writtenTextLength = start + length;
+    return WrittenText{start, length};
+}
 
-enum class ReadStatus {
-    Record,   // a record was read into the record
-    End,      // no further record in the file
-    Damaged,  // a damaged record was refused; reading can go on
-    Failed,   // the file could not be read further
-};
+// Starts `line` as held number by number: its numbers' bytes follow.
+template <std::size_t N>
+void beginHeldLine(DetectionRecord& record, NumberLine<N>& line) {
+    line.inWrittenForm = false;
+    line.text = WrittenText{record.writtenTextLength, 0};
+}
 
-// Starts reading `file` from its first byte; the buffer of an earlier file
-// is kept for reuse.
-void startDetectionInput(DetectionInput& input, std::FILE* file);
+// Ends `line`, held number by number, after its last number.
+template <std::size_t N>
+void endHeldLine(const DetectionRecord& record, NumberLine<N>& line) {
+    line.text.length = record.writtenTextLength - line.text.start;
+}
 
-// Consumes the header: the first eleven non-blank lines. Cut when the file
-// ends after the header has begun but before its eleventh line (a cut
-// file, or one whose lines end in CR alone); an empty file, or one of
-// blank lines only, has no records either but is no damage. After Cut,
-// Damaged and Failed, `problem` says where and what.
-HeaderStatus readDetectionHeader(DetectionInput& input, ReadProblem& problem);
-
-// Reads the next record into `record`. A record is handed on only when the
-// next non-blank line does not continue it: a line of numbers there is a
-// segment line beyond its #Segments, and the record is refused. After
-// Damaged, `problem` says what was wrong and where; the input already
-// stands at the next separator line, and nothing of the refused record is
-// kept in `record` that a later Record result would show. After Failed,
-// `problem` says why.
-ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
-                               ReadProblem& problem);
-
-// After the last record that is to be read: Record when a further record
-// begins (its separator line and a line after it), End when none does,
-// Failed when the file could not be read, with `problem` saying why.
-ReadStatus checkForFurtherRecord(DetectionInput& input, ReadProblem& problem);
+// Keeps `first`..`first + length` as `line` in written form, with the CR LF
+// that ends it in the merged file.
+template <std::size_t N>
+void keepWrittenLine(DetectionRecord& record, NumberLine<N>& line, const char* first,
+                     std::uint32_t length) {
+    assert(record.writtenTextLength + length + 2 <= kMaxWrittenTextLength);
+    char* out = record.writtenText + record.writtenTextLength;
+    std::memcpy(out, first, length);
+    out[length] = '\r';
+    out[length + 1] = '\n';
+    record.writtenTextLength += length + 2;
+    line.inWrittenForm = true;
+}

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "detection_input.h"
 #include "detection_record.h"
 
 namespace {

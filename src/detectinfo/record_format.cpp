@@ -1,8 +1,61 @@
 #include "record_format.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "number_text.h"
+
+// The buffered output.
+namespace {
+constexpr std::size_t kOutputBufferSize = 256 * 1024;
+}
+
+void startOutputFile(OutputFile& output, std::FILE* file) {
+    if (output.data.empty()) {
+        output.data.resize(kOutputBufferSize);
+    }
+    output.file = file;
+    output.used = 0;
+    output.writeError = 0;
+}
+
+void makeRoom(OutputFile& output, std::size_t length) {
+    flushOutput(output);
+    if (output.data.size() < length) {
+        output.data.resize(length);
+    }
+}
+
+void writeOutput(OutputFile& output, const char* data, std::size_t length) {
+    for (;;) {
+        const std::size_t room = output.data.size() - output.used;
+        const std::size_t part = length < room ? length : room;
+        std::memcpy(output.data.data() + output.used, data, part);
+        output.used += part;
+        if (part == length) {
+            return;
+        }
+        data += part;
+        length -= part;
+        flushOutput(output);
+    }
+}
+
+bool flushOutput(OutputFile& output) {
+    if (output.used > 0 && output.writeError == 0) {
+        errno = 0;
+        std::size_t written = std::fwrite(output.data.data(), 1, output.used, output.file);
+        if (written != output.used) {
+            output.writeError = errno != 0 ? errno : EIO;
+        }
+    }
+    // After a failure the text is dropped: the merged file is incomplete
+    // either way, and the caller stops the run.
+    output.used = 0;
+    return output.writeError == 0;
+}
+
+// The line formats.
 
 namespace {
 
@@ -99,20 +152,19 @@ char* putNumber(char* out, const DetectionRecord& record, const NumberColumn& co
     return writeFixed(out, shownValue(column, number.decimal), column.width, column.precision);
 }
 
-// A line of numbers of `columns`, when it is held number by number: the
-// bytes of the record's written text from `copied` up to the line go out
-// first, the lines in written form before it; returns where the bytes
-// still to be copied begin.
+// Copies the record's written text from `from` to `to`: lines in written
+// form, one after another (detection_record.h says why they lie so).
+void copyWrittenLines(OutputFile& output, const DetectionRecord& record, std::uint32_t from,
+                      std::uint32_t to) {
+    if (to != from) {
+        writeOutput(output, record.writtenText + from, to - from);
+    }
+}
+
+// Formats a line held number by number, column by column.
 template <std::size_t N>
-std::uint32_t writeNumberLine(OutputFile& output, const DetectionRecord& record,
-                              const NumberColumn (&columns)[N], const NumberLine<N>& line,
-                              std::uint32_t copied) {
-    if (line.inWrittenForm) {
-        return copied;
-    }
-    if (line.text.start != copied) {
-        writeOutput(output, record.writtenText + copied, line.text.start - copied);
-    }
+void formatNumberLine(OutputFile& output, const DetectionRecord& record,
+                      const NumberColumn (&columns)[N], const NumberLine<N>& line) {
     char* out = reserveOutput(output, longestLine(columns, longestFormattedNumber) + 2);
     // Unrolled, so that each column's kind and format are constants.
 #pragma GCC unroll 16
@@ -123,6 +175,21 @@ std::uint32_t writeNumberLine(OutputFile& output, const DetectionRecord& record,
         out = putNumber(out, record, columns[i], line.numbers[i]);
     }
     commitOutput(output, putLineEnd(out));
+}
+
+// Writes one number line of the record in its turn: a line in written form
+// waits to be copied with the lines after it; a line held number by number
+// is formatted, after the lines in written form before it, from `copied`
+// on. Returns where the written text still to be copied begins.
+template <std::size_t N>
+std::uint32_t writeNumberLine(OutputFile& output, const DetectionRecord& record,
+                              const NumberColumn (&columns)[N], const NumberLine<N>& line,
+                              std::uint32_t copied) {
+    if (line.inWrittenForm) {
+        return copied;
+    }
+    copyWrittenLines(output, record, copied, line.text.start);
+    formatNumberLine(output, record, columns, line);
     return line.text.start + line.text.length;
 }
 
@@ -183,12 +250,11 @@ void writeRecordLines(OutputFile& output, const DetectionRecord& record) {
     out = putPaddedText(out, record.ffFileName, kFfTextWidth);
     out = putPaddedText(out, record.calFileName, kCalTextWidth);
     commitOutput(output, out);
-    // Lines in written form one after another go out with one copy.
     std::uint32_t copied =
         writeNumberLine(output, record, kNumbersLineColumns, record.numbersLine, 0);
     for (std::int32_t s = 0; s < record.segmentCount; ++s) {
         copied =
             writeNumberLine(output, record, kSegmentLineColumns, record.segmentLines[s], copied);
     }
-    writeOutput(output, record.writtenText + copied, record.writtenTextLength - copied);
+    copyWrittenLines(output, record, copied, record.writtenTextLength);
 }

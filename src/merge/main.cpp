@@ -1,6 +1,5 @@
-// The process entry: the process is set up so that no way it can end
-// leaves a broken merged file and no failed write to the console stops it,
-// then one run does the rest.
+// The process entry: the standard streams are given a place and no failed
+// write to the console can stop the process; then one run does the rest.
 #include "host.h"
 #include "merge_run.h"
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "detection_record.h"
+#include "detection_reader.h"
 
 struct Run;
 

@@ -18,7 +18,7 @@
 #include "number_columns.h"
 #include "number_text.h"
 #include "random_source.h"
-#include "written_line.h"
+#include "detection_reader.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include <memory>
 #include <stdexcept>
 
-#include "output_file.h"
 #include "record_format.h"
 
 namespace {

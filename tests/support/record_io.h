@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "detection_record.h"
+#include "detection_reader.h"
 
 struct ReadOutcome {
     std::string written;              // the record lines of every record read

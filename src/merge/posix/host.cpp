@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include "read_problem.h"
-#include "staged_file.h"
 
 namespace {
 
@@ -85,28 +84,6 @@ std::string pathLengthProblem(const std::string& path) {
 
 namespace {
 
-// Removes the merged file being written, then ends the process by the same
-// signal, now at its default action, so that the status reads as killed
-// by it.
-void onInterrupt(int signalNumber) {
-    removeStagingFileNow();
-    std::signal(signalNumber, SIG_DFL);
-    std::raise(signalNumber);
-}
-
-// A signal that was ignored when the process started (nohup ignores
-// SIGHUP) stays ignored.
-void cleanUpOn(int signalNumber) {
-    struct sigaction current {};
-    if (sigaction(signalNumber, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
-        return;
-    }
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(signalNumber, &action, nullptr);
-}
-
 // Opens /dev/null on each of descriptors 0, 1 and 2 that is closed: the
 // lowest free descriptor is the one opened.
 bool fillStandardDescriptors() {
@@ -129,8 +106,5 @@ bool prepareProcess() {
     }
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
-    for (int signalNumber : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
-        cleanUpOn(signalNumber);
-    }
     return true;
 }

@@ -1,5 +1,5 @@
-// The merged file's staging on Windows where other programs hold files
-// open, as virus scanners, indexers and editors do: Wine keeps Windows'
+// The merged file's staging by the detection log on Windows where other
+// programs hold files open, as virus scanners, indexers and editors do: Wine keeps Windows'
 // sharing rules, but no such program runs beside the tests, so this test
 // holds the files itself.
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "staged_file.h"
+#include "detection_log.h"
 
 namespace {
 
@@ -57,6 +57,15 @@ bool exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// What a merged file of no records begins with.
+bool holdsNewHeader(const std::string& path) {
+    return readText(path).rfind("Meteor Count = 000000\r\n", 0) == 0;
+}
+
+bool openLog(const Folder& folder) {
+    return openDetectionLog(folder.merged(), folder.staging(), "C:\\ff\\", "C:\\cal\\");
+}
+
 HANDLE holdOpen(const std::string& path, DWORD sharing) {
     return CreateFileA(path.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -69,27 +78,24 @@ TEST(StagedFile, MergedFileHeldWithoutSharedWritingIsNotReplaced) {
     // it, as Linux does, so that is not tested here.)
     Folder folder;
     writeText(folder.merged(), "earlier");
-    StagedFile staged;
-    std::string reason;
     HANDLE held = holdOpen(folder.merged(), FILE_SHARE_READ);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    const bool created = createStagedFile(staged, folder.merged(), folder.staging(), reason);
+    const bool created = openLog(folder);
     CloseHandle(held);
     EXPECT_FALSE(created);
-    EXPECT_FALSE(reason.empty());
-    discardStagedFile(staged);
+    EXPECT_FALSE(detectionLogError().empty());
+    abandonDetectionLog();
     EXPECT_EQ(readText(folder.merged()), "earlier");
     EXPECT_FALSE(exists(folder.staging()));
 }
 
 // A new merged file staged over an earlier one that a scanner then holds
 // open, with reading and writing shared but not its removal.
-HANDLE stageWhileHeld(const Folder& folder, StagedFile& staged) {
+HANDLE stageWhileHeld(const Folder& folder) {
     writeText(folder.merged(), "earlier");
-    std::string reason;
-    EXPECT_TRUE(createStagedFile(staged, folder.merged(), folder.staging(), reason)) << reason;
-    if (staged.file != nullptr) {
-        std::fputs("new", staged.file);
+    if (!openLog(folder)) {
+        ADD_FAILURE() << detectionLogError();
+        return INVALID_HANDLE_VALUE;
     }
     return holdOpen(folder.merged(), FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
@@ -97,35 +103,29 @@ HANDLE stageWhileHeld(const Folder& folder, StagedFile& staged) {
 TEST(StagedFile, MoveWaitsWhileAnotherProgramHoldsTheMergedFile) {
     // The scanner lets go after half a second: the move is retried.
     Folder folder;
-    StagedFile staged;
-    std::string reason;
-    HANDLE held = stageWhileHeld(folder, staged);
+    HANDLE held = stageWhileHeld(folder);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    ASSERT_NE(staged.file, nullptr);
     std::thread scanner([held] {
         Sleep(500);
         CloseHandle(held);
     });
-    EXPECT_EQ(commitStagedFile(staged, reason), CommitResult::Committed) << reason;
+    EXPECT_EQ(finishDetectionLog(0), FinishResult::Finished) << detectionLogError();
     scanner.join();
-    EXPECT_EQ(readText(folder.merged()), "new");
+    EXPECT_TRUE(holdsNewHeader(folder.merged())) << readText(folder.merged());
     EXPECT_FALSE(exists(folder.staging()));
 }
 
 TEST(StagedFile, MoveGivesUpAfterTwoSecondsAndKeepsTheEarlierFile) {
     Folder folder;
-    StagedFile staged;
-    std::string reason;
-    HANDLE held = stageWhileHeld(folder, staged);
+    HANDLE held = stageWhileHeld(folder);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    ASSERT_NE(staged.file, nullptr);
     const DWORD start = GetTickCount();
-    EXPECT_EQ(commitStagedFile(staged, reason), CommitResult::Failed);
+    EXPECT_EQ(finishDetectionLog(0), FinishResult::Failed);
     const DWORD waited = GetTickCount() - start;
     CloseHandle(held);
     EXPECT_GE(waited, 1900u);
     EXPECT_LT(waited, 5000u);
-    EXPECT_FALSE(reason.empty());
+    EXPECT_FALSE(detectionLogError().empty());
     EXPECT_EQ(readText(folder.merged()), "earlier");
     EXPECT_FALSE(exists(folder.staging()));
 }
@@ -134,16 +134,12 @@ TEST(StagedFile, InterruptionRemovesTheStagingFileWhileItIsOpen) {
     // The console control handler runs on a thread of its own while the
     // staging file is open and being written.
     Folder folder;
-    StagedFile staged;
-    std::string reason;
-    ASSERT_TRUE(createStagedFile(staged, folder.merged(), folder.staging(), reason)) << reason;
-    std::fputs("part of a merged file", staged.file);
+    ASSERT_TRUE(openLog(folder)) << detectionLogError();
     std::thread handler(removeStagingFileNow);
     handler.join();
     // The process ends as the interruption would: its files are closed,
     // nothing else is done.
-    std::fclose(staged.file);
-    staged.file = nullptr;
+    _fcloseall();
     EXPECT_FALSE(exists(folder.staging()));
     EXPECT_FALSE(exists(folder.merged()));
 }

@@ -1,14 +1,17 @@
-// The staged file's file-system calls on POSIX hosts: the staging file is
-// made anew with O_EXCL, flushed with fsync and renamed over the final
-// name; the folder is then flushed too, so that the new name survives a
-// power loss.
-#include "file_system.h"
+// The merged detection log's operating-system calls on POSIX hosts: the
+// staging file is made anew with O_EXCL, flushed with fsync and renamed
+// over the final name; the folder is then flushed too, so that the new
+// name survives a power loss. Interruptions are signals, whose handler
+// cleans up and raises the signal again at its default action.
+#include "log_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace {
@@ -91,4 +94,53 @@ bool flushFolderOf(const std::string& path, std::string& reason) {
 
 void removeFileNow(const char* path) {
     unlink(path);
+}
+
+namespace {
+
+// What an interruption calls before it ends the process.
+void (*gCleanUp)() = nullptr;
+
+// Cleans up, then ends the process by the same signal, now at its default
+// action, so that the status reads as killed by it.
+void onInterrupt(int signalNumber) {
+    gCleanUp();
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
+// A signal that was ignored when the process started (nohup ignores
+// SIGHUP) stays ignored.
+void cleanUpOn(int signalNumber) {
+    struct sigaction current {};
+    if (sigaction(signalNumber, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
+        return;
+    }
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(signalNumber, &action, nullptr);
+}
+
+}  // namespace
+
+void cleanUpOnInterruption(void (*cleanUp)()) {
+    gCleanUp = cleanUp;
+    for (int signalNumber : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
+        cleanUpOn(signalNumber);
+    }
+}
+
+bool seekFile(std::FILE* file, std::int64_t offset, int origin) {
+    return fseeko(file, static_cast<off_t>(offset), origin) == 0;
+}
+
+std::int64_t tellFile(std::FILE* file) {
+    return static_cast<std::int64_t>(ftello(file));
+}
+
+std::tm localTime(std::time_t when) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    return local;
 }

@@ -1,9 +1,12 @@
-// What the staged file needs of the platform's file system, one call each:
-// POSIX calls on POSIX hosts, Windows' own on Windows. Every call that
-// can fail says why in `reason`, in the system's words.
+// What the merged detection log (detection_log.cpp) needs of the operating
+// system, one call each: POSIX calls in posix/log_file.cpp, Windows' own in
+// windows/log_file.cpp, the one of the two chosen in CMakeLists.txt. Every
+// call that can fail says why in `reason`, in the system's words.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 // False when an existing file at `path` could not be written in place by
@@ -30,3 +33,19 @@ bool flushFolderOf(const std::string& path, std::string& reason);
 // Removes the file at `path`, using only what is safe in a signal handler
 // or a console control handler.
 void removeFileNow(const char* path);
+
+// Has every interruption that ends the process (Ctrl-C, a hang-up, a
+// termination request, a closed console window, Windows shutting down)
+// call `cleanUp` first, then end the process as it would have; a signal
+// that was ignored when the process started stays ignored. `cleanUp` may
+// do only what is safe in a signal handler or on the thread of a console
+// control handler. Call once.
+void cleanUpOnInterruption(void (*cleanUp)());
+
+// 64-bit positioning in a FILE, so merged files beyond 2 GiB work on every
+// host (long is 32 bits on Windows).
+bool seekFile(std::FILE* file, std::int64_t offset, int origin);
+std::int64_t tellFile(std::FILE* file);
+
+// The local time of `when`.
+std::tm localTime(std::time_t when);

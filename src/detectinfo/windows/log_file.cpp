@@ -1,9 +1,11 @@
-// The staged file's file-system calls on Windows: the staging file is
-// opened so that it can be removed while it is open (by the console
-// control handler), flushed with FlushFileBuffers, and moved over the
-// final name by MoveFileExA, which returns only once the move is written
-// through to the disk, the folder's record of the name with it.
-#include "file_system.h"
+// The merged detection log's operating-system calls on Windows: the
+// staging file is opened so that it can be removed while it is open (by
+// the console control handler), flushed with FlushFileBuffers, and moved
+// over the final name by MoveFileExA, which returns only once the move is
+// written through to the disk, the folder's record of the name with it.
+// Interruptions come to a console control handler. Also the system's words
+// for an error code (system_reason.h), which the listing uses too.
+#include "log_file.h"
 
 #include <windows.h>
 #include <fcntl.h>
@@ -105,4 +107,55 @@ bool flushFolderOf(const std::string& /*path*/, std::string& /*reason*/) {
 
 void removeFileNow(const char* path) {
     DeleteFileA(path);
+}
+
+namespace {
+
+// What an interruption calls before it ends the process.
+void (*gCleanUp)() = nullptr;
+
+// Runs on a thread of its own when the user presses Ctrl-C or Ctrl-Break,
+// closes the console window, or Windows shuts down: cleans up, then lets
+// the default handler end the process as it would have.
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT ||
+        event == CTRL_SHUTDOWN_EVENT) {
+        gCleanUp();
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+void cleanUpOnInterruption(void (*cleanUp)()) {
+    gCleanUp = cleanUp;
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+bool seekFile(std::FILE* file, std::int64_t offset, int origin) {
+    return _fseeki64(file, offset, origin) == 0;
+}
+
+std::int64_t tellFile(std::FILE* file) {
+    return _ftelli64(file);
+}
+
+std::tm localTime(std::time_t when) {
+    std::tm local{};
+    localtime_s(&local, &when);
+    return local;
+}
+
+std::string systemReason(unsigned long error) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    std::string reason = length > 0 ? std::string(text, length) : "error " + std::to_string(error);
+    LocalFree(text);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                               reason.back() == ' ' || reason.back() == '.')) {
+        reason.pop_back();
+    }
+    return reason;
 }
