@@ -30,7 +30,12 @@ bool readHeader(const std::string& path, MergeState& state) {
     if (header == HeaderStatus::Read) {
         return true;
     }
-    if (header == HeaderStatus::Cut) {
+    if (state.input.text.readError == kReadBoundError) {
+        // A header line cut, or taken as too long, at the bound: the bound
+        // is what the user has to know of.
+        problem.error = kReadBoundError;
+        reportReadFailure(path, problem, state);
+    } else if (header == HeaderStatus::Cut) {
         std::printf(" File %s ends inside its header at line %ld; no records merged from it \n",
                     shownText(path).c_str(), problem.line);
         ++state.filesLeftOut;
