@@ -25,7 +25,7 @@ bool isExistingFolder(const std::string& path) {
 // What the program does, its argument, the files it writes and its exit
 // statuses. The manual page says the same; a test holds the two together.
 void printUsage() {
-    std::printf("Usage: %s [FF-FOLDER]\n", kProgramName);
+    std::printf("Usage: %s [FF-FOLDER ...]\n", kProgramName);
     std::printf("       %s --help | --version\n", kProgramName);
     std::printf(
         "\n"
@@ -37,10 +37,20 @@ void printUsage() {
         "merged files and are never merged again. The run ends with a line that\n"
         "says how many records from how many files went into which file.\n"
         "\n"
-        "FF-FOLDER is the folder whose files are merged. Without it, or with two\n"
-        "or more arguments, the program asks for the folder. One run at a time\n"
-        "works on a folder: a second run on the same folder waits up to 30 s for\n"
-        "the first to end, and then runs, or leaves the folder.\n"
+        "FF-FOLDER is the folder whose files are merged. Without it, the program\n"
+        "asks for the folder. A relative FF-FOLDER is shown, in messages and in\n"
+        "the merged file's header, as a whole path. One run at a time works on a\n"
+        "folder: a second run on the same folder waits up to 30 s for the first\n"
+        "to end, and then runs, or leaves the folder.\n"
+        "\n"
+        "Several FF-FOLDERs (a night archive, such as /data/obs/HALD/ff/*/) are\n"
+        "merged in the order given, each as a run of its own, a folder named again\n"
+        "only once; a failed folder does not stop the ones after it. On Windows\n"
+        "an FF-FOLDER whose last part holds * or ? stands for the folders it\n"
+        "matches. At the end a tally: how many folders were merged whole, with\n"
+        "something left out, with no per-camera files, or failed, then each\n"
+        "folder not merged whole with the reason. Such a run never waits for the\n"
+        "keyboard, but in a window that Explorer opened for it.\n"
         "\n"
         "Files written into FF-FOLDER:\n"
         "  KELdetectinfo_0000_<folder name>.txt  the merged file\n"
@@ -69,12 +79,17 @@ void printUsage() {
         "     looked at, is no longer a regular file or whose path is too long to\n"
         "     open, or a file with a cut or damaged header, cut at 99,999 records,\n"
         "     read no further than 1 GiB or not read to its end\n"
+        "  Of several folders: 1 when any failed, else 2 when any had something\n"
+        "  left out, else 0.\n"
         "\n"
         "Waits for the keyboard:\n"
         "  After the merged file cannot be created or written: a number and Enter.\n"
         "  After the listing or a per-camera file fails: Enter.\n"
         "  On Windows, after a run whose folder was chosen in the dialog in a\n"
         "  console window of its own (started from Explorer): Enter, to close it.\n"
+        "  On Windows, after the tally of several folders dropped on the program\n"
+        "  in Explorer: Enter, to close its window.\n"
+        "  A run of several folders waits for nothing else.\n"
         "  At the end of standard input, no wait.\n"
         "\n"
         "Options, taken as such only as the one argument and only when no folder\n"
@@ -83,12 +98,26 @@ void printUsage() {
     std::printf("  %-16s print the version and exit\n", "--version");
     std::printf(
         "\n"
-        "Example:\n"
-        "  %s /data/obs/HALD/ff/night1\n",
-        kProgramName);
+        "Examples:\n"
+        "  %s /data/obs/HALD/ff/night1\n"
+        "  %s /data/obs/HALD/ff/*/\n",
+        kProgramName, kProgramName);
+}
+
+void printUnknownOption(const std::string& argument) {
+    std::printf(" Unknown option %s (%s --help lists the options) \n", shownText(argument).c_str(),
+                kProgramName);
 }
 
 }  // namespace
+
+bool refusedAsOption(const std::string& argument) {
+    if (argument.empty() || argument[0] != '-' || isExistingFolder(argument)) {
+        return false;
+    }
+    printUnknownOption(argument);
+    return true;
+}
 
 void waitForCharacter() {
     std::fflush(stdout);
@@ -121,8 +150,7 @@ InfoAnswer answerInfoOption(int argc, char** argv) {
     } else {
         // A mistyped option would otherwise be taken for a folder that is
         // not there.
-        std::printf(" Unknown option %s (%s --help lists the options) \n",
-                    shownText(argument).c_str(), kProgramName);
+        printUnknownOption(argument);
     }
     InfoAnswer answer = help || version ? InfoAnswer::Answered : InfoAnswer::Refused;
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {

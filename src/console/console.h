@@ -14,6 +14,12 @@
 // console window at all.
 bool consoleClosesWithProgram();
 
+// True when a console window of its own was opened for the program by
+// Explorer (folders dropped on it, a double-click), where a run that is
+// given its folders must wait before the window closes; false for a
+// scheduled task, a command prompt or a script, which must never wait.
+bool consoleOpenedByExplorer();
+
 // The waits for the user after a failure. At the end of standard input
 // they end at once, so runs without a keyboard never hang.
 
@@ -43,3 +49,8 @@ enum class InfoAnswer {
 // no folder of that name exists, so that every folder, one named like an
 // option included, can still be merged. Writes no file.
 InfoAnswer answerInfoOption(int argc, char** argv);
+
+// Among several arguments no option is taken, but one that begins with '-'
+// and names no existing folder is refused as an unknown option, after the
+// message: true then.
+bool refusedAsOption(const std::string& argument);

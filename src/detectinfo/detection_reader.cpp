@@ -226,6 +226,7 @@ ReadStatus readTexts(DetectionInput& input, DetectionRecord& record, ReadProblem
     if (!nextText(input, text)) {
         return stopped(input, problem, false);
     }
+    problem.recordLine = input.text.lineNumber;
     if (isNumberLine(text.data(), text.data() + text.size())) {
         note(input, problem, ReadReason::SeparatorExpected).value = quotedValue(text);
         return refused(input);
@@ -484,6 +485,7 @@ ReadStatus checkForFurtherRecord(DetectionInput& input, ReadProblem& problem) {
 ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
                                ReadProblem& problem) {
     record.writtenTextLength = 0;
+    record.ffFileName[0] = '\0';  // filled only once the record's FF file line is read whole
     ReadStatus status = readTexts(input, record, problem);
     if (status == ReadStatus::Record) {
         status = readNumbersLine(input, record, problem);
@@ -491,5 +493,11 @@ ReadStatus readDetectionRecord(DetectionInput& input, DetectionRecord& record,
     if (status == ReadStatus::Record) {
         status = readSegmentLines(input, record, problem);
     }
-    return status == ReadStatus::Record ? checkRecordEnd(input, record, problem) : status;
+    if (status == ReadStatus::Record) {
+        status = checkRecordEnd(input, record, problem);
+    }
+    if (status == ReadStatus::Damaged) {
+        problem.ffFile = record.ffFileName;
+    }
+    return status;
 }

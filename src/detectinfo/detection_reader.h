@@ -41,7 +41,8 @@ HeaderStatus readDetectionHeader(DetectionInput& input, ReadProblem& problem);
 // Reads the next record into `record`. A record is handed on only when the
 // next non-blank line does not continue it: a line of numbers there is a
 // segment line beyond its #Segments, and the record is refused. After
-// Damaged, `problem` says what was wrong and where; the input already
+// Damaged, `problem` says what was wrong and where, and where the record
+// began, with its FF file line when it was read; the input already
 // stands at the next separator line, and nothing of the refused record is
 // kept in `record` that a later Record result would show. After Failed,
 // `problem` says why.

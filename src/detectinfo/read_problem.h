@@ -50,6 +50,12 @@ struct ReadProblem {
     int segment = 0;              // the segment line concerned, from 1; 0 for none
     std::int32_t count = 0;       // #Segments as read
     int error = 0;                // errno of a failed read
+    // Of a refused record: the line where it begins (its separator line,
+    // or the line that stands where one belongs), and its FF file line
+    // when the record got that far (else empty). Kept by the reader, not
+    // by setProblem.
+    long recordLine = 0;
+    std::string ffFile;
 };
 
 // Sets `problem` to `reason` found at `line`, without details.

@@ -122,6 +122,8 @@ ListedFileOpen openListedFile(const HeldFolder& folder, const std::string& name,
 // The error a read of a listed file fails with at kReadBound.
 inline constexpr int kReadBoundError = EFBIG;
 
+// Which file a path, or an entry of the held folder, names, links followed.
+FileIdentity identityOfPath(const std::string& path);
 FileIdentity identityInFolder(const HeldFolder& folder, const std::string& name);
 
 // True only when both are known and name the same file.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "merge_paths.h"
 
@@ -13,6 +14,28 @@ extern const char kPathSeparator;
 // The form of a folder path, as given on the command line, that the path
 // rules work on.
 std::string nativeFolderPath(const std::string& typed);
+
+// A folder path made whole, as the user's shell sees it: a relative path
+// is taken against the process's current folder, and "." and ".." are
+// resolved by name, links kept as typed (POSIX), or as GetFullPathName
+// makes it, drive-relative paths ("D:night1") included (Windows). A whole
+// path, and an empty one, is returned as typed.
+std::string wholeFolderPath(const std::string& typed);
+
+// True when the last component of a command-line argument holds a
+// wildcard that this program, not the shell, expands: '*' or '?' on
+// Windows, whose command interpreter passes them on unexpanded; never on
+// POSIX hosts, whose shells expand them, so that any name stays a folder.
+bool holdsWildcard(const std::string& argument);
+
+// The folders a wildcard argument stands for, in the order the folder
+// listing gives them (as dir lists them), hidden and system folders and
+// files left out. Empty when none matches.
+std::vector<std::string> foldersMatching(const std::string& pattern);
+
+// The command that merges the folders below `ffFolder` (ending in a
+// separator) in one run, quoted for this host's shell.
+std::string commandForFoldersBelow(const std::string& ffFolder);
 
 // True when `path` begins with a drive letter and its colon ("D:\\",
 // "D:", "D:night1"), which is no part of a folder's name; never on hosts

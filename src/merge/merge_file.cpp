@@ -1,6 +1,7 @@
 #include "merge_file.h"
 
 #include <cstdio>
+#include <string>
 
 #include "detection_file_names.h"
 #include "detection_log.h"
@@ -20,6 +21,20 @@ void reportReadFailure(const std::string& path, const ReadProblem& problem, Merg
                     shownText(path).c_str(), problem.line, readProblemText(problem).c_str());
     }
     ++state.filesLeftOut;
+}
+
+// A refused record, told where the user finds it: at the line where it
+// begins, with its FF file's name when the record got that far, and the
+// line where the damage was found when that is another.
+void reportDamagedRecord(const std::string& path, const ReadProblem& problem) {
+    const long begins = problem.recordLine > 0 ? problem.recordLine : problem.line;
+    const std::string ffFile =
+        problem.ffFile.empty() ? std::string() : " (FF file " + shownText(problem.ffFile) + ")";
+    const std::string found =
+        problem.line != begins ? ", found at line " + std::to_string(problem.line) : std::string();
+    std::printf(" Damaged record in file %s at line %ld%s: %s%s; record not merged \n",
+                shownText(path).c_str(), begins, ffFile.c_str(), readProblemText(problem).c_str(),
+                found.c_str());
 }
 
 // Reads past the file's header; false, after a message, when no records
@@ -85,8 +100,7 @@ bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
             return true;
         }
         if (status == ReadStatus::Damaged) {
-            std::printf(" Damaged record in file %s at line %ld: %s; record not merged \n",
-                        shownText(path).c_str(), problem.line, readProblemText(problem).c_str());
+            reportDamagedRecord(path, problem);
             ++state.damagedRecords;
             continue;
         }

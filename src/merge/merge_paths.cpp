@@ -90,7 +90,7 @@ bool fitsTheHeader(const MergePaths& paths) {
     return false;
 }
 
-bool namesAFolder(const std::string& typed, const std::string& ffFolder) {
+bool namesAFolder(const std::string& typed, const std::string& ffFolder, const char*& reason) {
     std::error_code error;
     if (std::filesystem::is_directory(ffFolder, error)) {
         return true;
@@ -99,9 +99,12 @@ bool namesAFolder(const std::string& typed, const std::string& ffFolder) {
     const std::filesystem::file_status status = std::filesystem::status(typed, typedError);
     if (status.type() == std::filesystem::file_type::not_found) {
         std::printf(" FF folder %s does not exist \n", shownText(typed).c_str());
+        reason = "does not exist";
     } else if (std::filesystem::exists(status)) {
         std::printf(" %s is not a folder \n", shownText(typed).c_str());
+        reason = "not a folder";
     } else {
+        reason = "cannot be looked at";
         std::printf(" FF folder %s cannot be looked at (%s) \n", shownText(typed).c_str(),
                     (error ? error : typedError).message().c_str());
     }

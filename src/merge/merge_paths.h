@@ -36,5 +36,5 @@ bool fitsTheHeader(const MergePaths& paths);
 // Whether the folder given as `typed` is an existing folder, looked at as
 // the run will use it (`ffFolder`, ending in a separator, so that a drive
 // letter alone names its drive); false after a message that says what the
-// path as typed names instead.
-bool namesAFolder(const std::string& typed, const std::string& ffFolder);
+// path as typed names instead, and `reason` says it in a few words.
+bool namesAFolder(const std::string& typed, const std::string& ffFolder, const char*& reason);

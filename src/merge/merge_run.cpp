@@ -4,9 +4,11 @@
 #include <cstring>
 #include <string>
 
+#include "archive_run.h"
 #include "console.h"
 #include "detection_log.h"
 #include "folder_picker.h"
+#include "folders_below.h"
 #include "host.h"
 #include "read_problem.h"
 
@@ -28,6 +30,9 @@ std::string nameIn(const std::string& path) {
 StepResult endAfterFailure(Run& run, Wait wait) {
     abandonDetectionLog();
     leaveFolder(run);
+    if (run.oneOfSeveral) {
+        return runEndsWith(kExitFileError);  // the folders after it go on
+    }
     run.waited = true;
     if (wait == Wait::ForCharacter) {
         std::printf(" Enter CR to exit program \n");
@@ -40,15 +45,16 @@ StepResult endAfterFailure(Run& run, Wait wait) {
 }
 
 StepResult endAfterWriteFailure(Run& run) {
+    run.failure = "merged file cannot be written";
     std::printf(" Cannot write KEL detection log file %s (%s) \n",
-                shownText(run.paths.mergedPath).c_str(),
-                detectionLogError().c_str());
+                shownText(run.paths.mergedPath).c_str(), detectionLogError().c_str());
     return endAfterFailure(run, Wait::ForNumber);
 }
 
 StepResult endAfterOpenFailure(Run& run, const std::string& path, int error) {
     std::printf(" Cannot open file %s for reading \n", shownText(path).c_str());
-    std::printf(" (%s) \n\n", std::strerror(error));
+    std::printf(" (%s) \n%s", std::strerror(error), run.oneOfSeveral ? "" : "\n");
+    run.failure = "a per-camera file cannot be opened";
     return endAfterFailure(run, Wait::ForCharacter);
 }
 
@@ -56,18 +62,11 @@ namespace {
 
 // The new merged file has its name, but its folder could not be flushed.
 StepResult endAfterFolderNotFlushed(Run& run) {
+    run.failure = "folder not flushed to disk";
     std::printf(" KEL detection log file %s was written, but its folder could not be flushed to "
                 "disk (%s) \n",
                 shownText(run.paths.mergedPath).c_str(), detectionLogError().c_str());
     return endAfterFailure(run, Wait::ForNumber);
-}
-
-constexpr char kBannerRule[] = "=========================================================\n";
-
-void printBanner() {
-    std::printf("\n\n%s", kBannerRule);
-    std::printf("  KEL Combine Detectinfo  %4.2f \n", kProgramVersion);
-    std::printf("%s\n", kBannerRule);
 }
 
 enum class FolderSource { Argument, Chosen };
@@ -88,13 +87,22 @@ bool obtainFfFolder(int argc, char** argv, std::string& folder, FolderSource& so
     return true;
 }
 
-// The run's paths, and the checks they must pass before anything is
-// written.
+// The run's paths, from the folder made whole, and the checks they must
+// pass before anything is written.
 StepResult derivePaths(Run& run, const std::string& folder) {
-    run.paths = deriveMergePaths(folder);
-    if (!fitsTheHeader(run.paths) || !hostAcceptsRunPaths(run.paths) ||
-        !namesAFolder(folder, run.paths.ffFolder)) {
+    const std::string whole = wholeFolderPath(nativeFolderPath(folder));
+    run.paths = deriveMergePaths(whole);
+    if (!fitsTheHeader(run.paths) || !hostAcceptsRunPaths(run.paths)) {
+        run.failure = "path cannot be used";
         return runEndsWith(kExitFileError);
+    }
+    if (!namesAFolder(whole, run.paths.ffFolder, run.failure)) {
+        return runEndsWith(kExitFileError);
+    }
+    if (run.paths.calFolder.empty()) {
+        std::printf(" FF folder %s has no HALD folder in its path; its merged file names no CAL "
+                    "folder \n",
+                    shownText(run.paths.ffFolder).c_str());
     }
     return kGoOn;
 }
@@ -113,17 +121,17 @@ StepResult listFolder(Run& run) {
     // memory is taken only where records reach.
     run.state = std::make_unique_for_overwrite<MergeState>();
     if (!lockFolder(run.folder, run.paths.ffFolder, run.lock)) {
+        run.failure = "another run held it for 30 s";
         leaveFolder(run);
         return runEndsWith(kExitFileError);
     }
-    const ListingResult listing =
-        writeFolderListing(run.folder, run.paths.ffFolder, nameIn(run.paths.listingPath),
-                           run.listed, run.state->filesLeftOut);
-    if (listing == ListingResult::Refused) {
+    run.listed = writeFolderListing(run.folder, run.paths.ffFolder, nameIn(run.paths.listingPath),
+                                    run.listedNames, run.state->filesLeftOut);
+    if (run.listed == ListingResult::Refused) {
         leaveFolder(run);
         return runEndsWith(kExitFileError);
     }
-    if (listing == ListingResult::Unwritable) {
+    if (run.listed == ListingResult::Unwritable) {
         std::printf("\n");
         return endAfterFailure(run, Wait::ForCharacter);
     }
@@ -151,7 +159,7 @@ StepResult createMergedFile(Run& run) {
 
 // Merges the file of every name of the listing, in its order.
 StepResult mergeListedFiles(Run& run) {
-    for (const std::string& name : run.listed) {
+    for (const std::string& name : run.listedNames) {
         const NameResult merged = mergeListedName(run, name);
         if (merged.kind == NameResult::Kind::RunEnds) {
             return runEndsWith(merged.status);
@@ -173,44 +181,104 @@ StepResult finishMergedFile(Run& run) {
     return kGoOn;
 }
 
+// A folder without per-camera files may be the one above the nights that
+// have them: the user is shown the command that merges those.
+void reportFoldersBelow(Run& run) {
+    run.foldersBelow = foldersWithPerCameraFiles(run.paths.ffFolder);
+    if (run.foldersBelow == 0) {
+        return;
+    }
+    const bool one = run.foldersBelow == 1;
+    std::printf(" %ld folder%s below it hold%s per-camera files; to merge %s: %s \n",
+                run.foldersBelow, one ? "" : "s", one ? "s" : "", one ? "it" : "them",
+                shownText(commandForFoldersBelow(run.paths.ffFolder)).c_str());
+}
+
 // What a complete run did: the records merged, from how many files, into
 // which file, and how much was left out. Status 2 when anything was.
-int reportMerged(const Run& run) {
+int reportMerged(Run& run) {
     const MergeState& state = *run.state;
-    std::printf("\n Done with processing \n");
+    if (!run.oneOfSeveral) {
+        std::printf("\n Done with processing \n");
+    }
     if (state.filesRead == 0 && state.filesLeftOut == 0) {
         std::printf(" No per-camera files (KELdetectinfo_<camera>_<text>.txt) in folder %s \n",
                     shownText(run.paths.ffFolder).c_str());
+        reportFoldersBelow(run);
     }
     std::printf(" Merged %ld record%s from %ld file%s into %s \n", static_cast<long>(state.count),
                 state.count == 1 ? "" : "s", state.filesRead, state.filesRead == 1 ? "" : "s",
                 shownText(run.paths.mergedPath).c_str());
     if (state.damagedRecords > 0 || state.filesLeftOut > 0) {
-        std::printf(" Not merged: %ld damaged record(s); %ld listed file(s) refused or not read "
-                    "to their end \n",
-                    state.damagedRecords, state.filesLeftOut);
+        std::printf(" Not merged in folder %s: %ld damaged record(s); %ld listed file(s) refused "
+                    "or not read to their end \n",
+                    shownText(run.paths.ffFolder).c_str(), state.damagedRecords, state.filesLeftOut);
         return kExitIncomplete;
     }
     return kExitMerged;
 }
 
-// The steps of a run once its folder is known, each of which may end it.
-int mergeFolder(Run& run, const std::string& folder) {
-    StepResult step = derivePaths(run, folder);
-    step = step.goesOn ? holdFfFolder(run) : step;
-    step = step.goesOn ? listFolder(run) : step;
-    step = step.goesOn ? createMergedFile(run) : step;
-    step = step.goesOn ? mergeListedFiles(run) : step;
-    step = step.goesOn ? finishMergedFile(run) : step;
-    return step.goesOn ? reportMerged(run) : step.status;
+// Why a step that ended the run failed, where the step did not say so
+// itself.
+const char* holdFailure(const Run&) {
+    return "cannot be opened, or is another user's link";
+}
+const char* listingFailure(const Run& run) {
+    return run.listed == ListingResult::Refused ? "cannot be listed" : "listing cannot be written";
+}
+const char* creationFailure(const Run&) {
+    return "merged file cannot be created";
+}
+const char* mergeFailure(const Run&) {
+    return "a per-camera file cannot be read";
+}
+const char* writeFailure(const Run&) {
+    return "merged file cannot be written";
 }
 
+struct Step {
+    StepResult (*action)(Run&);
+    const char* (*failure)(const Run&);
+};
+
+constexpr Step kStepsInFolder[] = {
+    {holdFfFolder, holdFailure},
+    {listFolder, listingFailure},
+    {createMergedFile, creationFailure},
+    {mergeListedFiles, mergeFailure},
+    {finishMergedFile, writeFailure},
+};
+
 }  // namespace
+
+void printBanner() {
+    static constexpr char kBannerRule[] = "=========================================================\n";
+    std::printf("\n\n%s", kBannerRule);
+    std::printf("  KEL Combine Detectinfo  %4.2f \n", kProgramVersion);
+    std::printf("%s\n", kBannerRule);
+}
+
+int mergeFolder(Run& run, const std::string& folder) {
+    StepResult step = derivePaths(run, folder);
+    for (const Step& next : kStepsInFolder) {
+        if (!step.goesOn) {
+            break;
+        }
+        step = next.action(run);
+        if (!step.goesOn && step.status == kExitFileError && run.failure == nullptr) {
+            run.failure = next.failure(run);
+        }
+    }
+    return step.goesOn ? reportMerged(run) : step.status;
+}
 
 int runMerge(int argc, char** argv) {
     const InfoAnswer answer = answerInfoOption(argc, argv);
     if (answer != InfoAnswer::None) {
         return answer == InfoAnswer::Answered ? kExitMerged : kExitFileError;
+    }
+    if (isSeveralFolderRun(argc, argv)) {
+        return mergeSeveralFolders(argc, argv);
     }
     printBanner();
 

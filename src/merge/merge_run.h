@@ -35,11 +35,24 @@ struct Run {
     MergePaths paths;
     HeldFolder folder;
     FolderLock lock;
-    std::vector<std::string> listed;  // the names of the listing, in its order
+    ListingResult listed = ListingResult::Written;
+    std::vector<std::string> listedNames;  // the names of the listing, in its order
     OwnFiles ownFiles;
     std::unique_ptr<MergeState> state;
     bool waited = false;  // the user was waited for after a failure
+    // One folder of a several-folder run: it never waits for the keyboard,
+    // and leaves the closing lines to the tally.
+    bool oneOfSeveral = false;
+    const char* failure = nullptr;  // why the run failed (status 1), in a few words
+    long foldersBelow = 0;  // folders below an FF folder without per-camera files that have some
 };
+
+// The steps of a run once its folder is known (as typed, or from the
+// folder source), each of which may end it. Returns the run's exit status.
+int mergeFolder(Run& run, const std::string& folder);
+
+// The program's banner, printed once a run begins.
+void printBanner();
 
 // How a step of a run ends: the run goes on to its next step, or it ends
 // with `status`, its exit status.

@@ -19,8 +19,11 @@ TEST(ReadProblem, MessagesAreThoseTheDamagedInputFolderExpects) {
     ASSERT_TRUE(list.is_open());
     // file | exit status | records merged | message
     const std::regex row(R"(^(\S+) \| \d+ \| \d+ \| (.*)$)");
-    const std::regex damaged(
-        R"( at line (\d+): (.*); (record not merged|no records merged from it)$)");
+    // A record: where it begins, its FF file when read, the reason, and
+    // where the damage was found when that is another line.
+    const std::regex damagedRecord(
+        R"( at line (\d+)(?: \(FF file (.*?)\))?: (.*?)(?:, found at line (\d+))?; record not merged$)");
+    const std::regex damagedHeader(R"( at line (\d+): (.*); no records merged from it$)");
     const std::regex cutHeader(R"( ends inside its header at line (\d+);)");
     std::set<ReadReason> met;
     std::string line;
@@ -40,7 +43,13 @@ TEST(ReadProblem, MessagesAreThoseTheDamagedInputFolderExpects) {
                                      : outcome.damaged.empty() ? nullptr
                                                                : &outcome.damaged.front();
         std::smatch expected;
-        if (std::regex_search(message, expected, damaged)) {
+        if (std::regex_search(message, expected, damagedRecord)) {
+            ASSERT_NE(problem, nullptr) << file;
+            EXPECT_EQ(problem->recordLine, std::stol(expected[1])) << file;
+            EXPECT_EQ(problem->ffFile, expected[2].str()) << file;
+            EXPECT_EQ(readProblemText(*problem), expected[3].str()) << file;
+            EXPECT_EQ(problem->line, std::stol(expected[4].matched ? expected[4] : expected[1])) << file;
+        } else if (std::regex_search(message, expected, damagedHeader)) {
             ASSERT_NE(problem, nullptr) << file;
             EXPECT_EQ(problem->line, std::stol(expected[1])) << file;
             EXPECT_EQ(readProblemText(*problem), expected[2].str()) << file;

@@ -82,8 +82,7 @@ TEST(DamagedInput, EveryDamagedFileIsRefusedAsExpected) {
             EXPECT_NE(run.output.find(" " + message + " \n"), std::string::npos)
                 << c.file << "\n" << run.output;
             const bool wholeFile = c.message.find("header") != std::string::npos;
-            EXPECT_NE(run.output.find(wholeFile ? " Not merged: 0 damaged record(s); 1 listed file(s)"
-                                                : " Not merged: 1 damaged record(s); 0 listed file(s)"),
+            EXPECT_NE(run.output.find(wholeFile ? notMergedLine(ff, 0, 1) : notMergedLine(ff, 1, 0)),
                       std::string::npos)
                 << c.file;
         }

@@ -20,7 +20,7 @@ TEST(InfoOptions, HelpSwitchesPrintTheUsageTextAndWriteNothing) {
     TempFolder temp;
     RunResult help = runProgram(programPath(), {"--help"}, inFolder(temp.path));
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.output.rfind("Usage: kel_combine_detectinfo [FF-FOLDER]\n", 0), 0u)
+    EXPECT_EQ(help.output.rfind("Usage: kel_combine_detectinfo [FF-FOLDER ...]\n", 0), 0u)
         << help.output;
     for (const char* told : {"KELdetectinfo_0000_<folder name>.txt", "MergeListing_KELdetectinfo.txt",
                              "  --help, -h ", "\n  kel_combine_detectinfo /data/obs/HALD/ff/night1\n"}) {
@@ -55,9 +55,13 @@ TEST(InfoOptions, ExistingFolderNamedLikeAnOptionIsMerged) {
         writeFile(temp.path + "/" + name + "/KELdetectinfo_0001_a.txt",
                   perCameraHeader(1) + perCameraRecord(1, 1, 1));
         RunResult run = runProgram(programPath(), {name}, inFolder(temp.path));
+        // Shown as a whole path, which has no HALD folder in it.
+        const std::string whole = temp.path + "/" + name + "/";
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.output, kBanner + kDone +
-                                  mergedLine(1, 1, name + "/KELdetectinfo_0000_" + name + ".txt"));
+        EXPECT_EQ(run.output, kBanner + " FF folder " + whole +
+                                  " has no HALD folder in its path; its merged file names no CAL "
+                                  "folder \n" +
+                                  kDone + mergedLine(1, 1, whole + "KELdetectinfo_0000_" + name + ".txt"));
         EXPECT_EQ(readFile(temp.path + "/" + name + "/KELdetectinfo_0000_" + name + ".txt")
                       .substr(0, 23),
                   "Meteor Count = 000001\r\n");
@@ -79,11 +83,13 @@ TEST(InfoOptions, NearMissesAreUnknownOptionsAndOtherArgumentsFolders) {
     EXPECT_EQ(path.status, 1);
     EXPECT_EQ(path.output, kBanner + " FF folder /? does not exist \n");
     EXPECT_TRUE(std::filesystem::is_empty(temp.path));
-    // With a second argument the folder is asked for; no answer cancels.
-    RunResult two = runProgram(programPath(), {"--help", "--version"}, inFolder(temp.path));
+    // Among several arguments no option is taken: one that names no folder
+    // is refused before anything is merged.
+    makeFolders(temp.path + "/night1");
+    RunResult two = runProgram(programPath(), {"night1", "--version"}, inFolder(temp.path));
     EXPECT_EQ(two.status, 1);
-    EXPECT_NE(two.output.find(" ERROR getting FF files folder pathname "), std::string::npos)
-        << two.output;
+    EXPECT_EQ(two.output, " Unknown option --version (kel_combine_detectinfo --help lists the options) \n");
+    EXPECT_TRUE(std::filesystem::is_empty(temp.path + "/night1"));
 }
 
 }  // namespace

@@ -99,7 +99,7 @@ TEST(MergeRun, ListedNamesWithoutCameraNumberAreReportedAndLeftOut) {
             << run.output;
     }
     EXPECT_NE(run.output.find(kDone + mergedLine(1, 1, ff.mergedPath()) +
-                              " Not merged: 0 damaged record(s); 2 listed file(s)"),
+                              " Not merged in folder " + ff.path + "/: 0 damaged record(s); 2 listed file(s)"),
               std::string::npos)
         << run.output;
     const std::string merged = ff.merged();
@@ -125,7 +125,7 @@ TEST(MergeRun, NamesWithLineEndsAreLeftOutAndNamed) {
                   std::string::npos)
             << run.output;
     }
-    EXPECT_NE(run.output.find(" Not merged: 0 damaged record(s); 2 listed file(s)"),
+    EXPECT_NE(run.output.find(" Not merged in folder " + ff.path + "/: 0 damaged record(s); 2 listed file(s)"),
               std::string::npos);
     EXPECT_EQ(readFile(ff.file("MergeListing_KELdetectinfo.txt")),
               "KELdetectinfo_0001_a.txt\r\nKELdetectinfo_0004_d.txt\r\n");
@@ -168,8 +168,7 @@ TEST(MergeRun, LinksToTheMergedFileAreNotRead) {
                  " is this run's merged file under another name; not read \n";
     }
     EXPECT_EQ(run.output, kBanner + named + kDone + mergedLine(1, 1, ff.mergedPath()) +
-                              " Not merged: 0 damaged record(s); 3 listed file(s) refused or not "
-                              "read to their end \n");
+                              notMergedLine(ff.path + "/", 0, 3));
     EXPECT_EQ(ff.merged().substr(0, 23), "Meteor Count = 000001\r\n");
     EXPECT_EQ(ff.merged().find("FF_c9"), std::string::npos);
     EXPECT_EQ(ff.merged().find("FF_c8"), std::string::npos);
@@ -258,8 +257,7 @@ TEST(MergeRun, FileBeyondTheRecordCapIsCutAndReported) {
     EXPECT_EQ(cut.output, kBanner + " File " + ff.file("KELdetectinfo_0001_a.txt") +
                               " holds more than 99999 records; the rest of it was not merged \n" +
                               kDone + mergedLine(100000, 2, ff.mergedPath()) +
-                              " Not merged: 0 damaged record(s); 1 listed file(s) refused or not "
-                              "read to their end \n");
+                              notMergedLine(ff.path + "/", 0, 1));
     const std::string merged = ff.merged();
     EXPECT_EQ(merged.substr(0, 23), "Meteor Count = 100000\r\n");
     EXPECT_EQ(merged.find("FF_c1_m2"), std::string::npos);

@@ -17,8 +17,6 @@
 
 namespace {
 
-const std::string kOneFileLeftOut =
-    " Not merged: 0 damaged record(s); 1 listed file(s) refused or not read to their end \n";
 
 void writeSoundFile(const std::string& path, int camera) {
     writeFile(path, perCameraHeader(1) + perCameraRecord(camera, 1, 1));
@@ -50,8 +48,7 @@ TEST(OddEntries, NamesWhoseTypeCannotBeToldAreNamedAndCounted) {
                   ff.file("KELdetectinfo_0003_private.txt") +
                   " cannot be looked at (Permission denied); not merged \n" + kDone +
                   mergedLine(1, 1, ff.mergedPath()) +
-                  " Not merged: 0 damaged record(s); 2 listed file(s) refused or not read to "
-                  "their end \n");
+                  notMergedLine(ff.path + "/", 0, 2));
     EXPECT_EQ(ff.merged().substr(0, 23), "Meteor Count = 000001\r\n");
 }
 
@@ -82,7 +79,7 @@ TEST(OddEntries, NameSwappedForAFifoAfterTheListingIsNamedNotWaitedOn) {
     const RunResult run = finishProgram(started);
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.output, kBanner + " File " + swapped + " is no longer a regular file; not merged \n" +
-                              kDone + mergedLine(2, 2, ff.mergedPath()) + kOneFileLeftOut);
+                              kDone + mergedLine(2, 2, ff.mergedPath()) + notMergedLine(ff.path + "/", 0, 1));
     EXPECT_EQ(ff.merged().substr(0, 23), "Meteor Count = 000002\r\n");
 }
 
@@ -145,12 +142,14 @@ TEST(OddEntries, PathsLongerThanTheSystemOpensAreRefusedAtTheirEdge) {
     RunResult named = runProgram(programPath(), {fits});
     EXPECT_EQ(named.status, 2);
     const std::string path = fits + "/" + name;
-    EXPECT_EQ(named.output, kBanner + " File " + path + " cannot be opened: its path has " +
+    EXPECT_EQ(named.output, kBanner + " FF folder " + fits +
+                                "/ has no HALD folder in its path; its merged file names no CAL "
+                                "folder \n File " + path + " cannot be opened: its path has " +
                                 std::to_string(path.size()) +
                                 " characters, and this system opens paths of at most 4095; not "
                                 "merged \n" +
                                 kDone + mergedLine(0, 0, fits + "/KELdetectinfo_0000_night1.txt") +
-                                kOneFileLeftOut);
+                                notMergedLine(fits + "/", 0, 1));
 }
 
 TEST(OddEntries, FolderNameTooLongToNameTheMergedFileIsRefused) {

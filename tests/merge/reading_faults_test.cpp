@@ -50,8 +50,7 @@ TEST(ReadingFaults, FileWithoutLineEndsIsRefusedInBoundedMemory) {
                               " at line 1: the line is longer than 262144 bytes; no records "
                               "merged from it \n" +
                               kDone + mergedLine(2, 2, ff.path + "/KELdetectinfo_0000_night1.txt") +
-                              " Not merged: 0 damaged record(s); 1 listed file(s) refused or not "
-                              "read to their end \n");
+                              notMergedLine(ff.path + "/", 0, 1));
     ff.expectSoundRecordsMerged();
 }
 
@@ -65,8 +64,7 @@ TEST(ReadingFaults, ReadErrorInsideTheHeaderIsReportedAsAReadError) {
                               " at line 1 (read error: Input/output error); the rest of it was "
                               "not merged \n" +
                               kDone + mergedLine(2, 2, ff.path + "/KELdetectinfo_0000_night1.txt") +
-                              " Not merged: 0 damaged record(s); 1 listed file(s) refused or not "
-                              "read to their end \n");
+                              notMergedLine(ff.path + "/", 0, 1));
     ff.expectSoundRecordsMerged();
 }
 

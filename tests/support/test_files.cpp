@@ -100,3 +100,9 @@ std::string mergedLine(int records, int files, const std::string& mergedPath) {
            " from " + std::to_string(files) + (files == 1 ? " file" : " files") + " into " +
            mergedPath + " \n";
 }
+
+std::string notMergedLine(const std::string& ffFolder, int damaged, int filesLeftOut) {
+    return " Not merged in folder " + ffFolder + ": " + std::to_string(damaged) +
+           " damaged record(s); " + std::to_string(filesLeftOut) +
+           " listed file(s) refused or not read to their end \n";
+}

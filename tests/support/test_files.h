@@ -31,6 +31,9 @@ inline const std::string kDone = "\n Done with processing \n";
 // The line that follows kDone: what a complete run merged, into which file.
 std::string mergedLine(int records, int files, const std::string& mergedPath);
 
+// The line after it when something was left out; `ffFolder` ends in a separator.
+std::string notMergedLine(const std::string& ffFolder, int damaged, int filesLeftOut);
+
 // A record's separator line, LF ended.
 inline const std::string kSeparator = "-------------------------------------------------------\n";
 

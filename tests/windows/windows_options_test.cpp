@@ -21,7 +21,7 @@ TEST(WindowsOptions, SlashQuestionMarkHelpAndVersionAnswerAndWriteNothing) {
     TempFolder temp;
     RunResult slash = runWindowsProgram({"/?"}, inFolder(temp.path));
     EXPECT_EQ(slash.status, 0);
-    EXPECT_EQ(slash.output.rfind("Usage: kel_combine_detectinfo [FF-FOLDER]\n", 0), 0u)
+    EXPECT_EQ(slash.output.rfind("Usage: kel_combine_detectinfo [FF-FOLDER ...]\n", 0), 0u)
         << slash.output;
     EXPECT_NE(slash.output.find("  --help, -h, /? "), std::string::npos) << slash.output;
     RunResult help = runWindowsProgram({"--help"}, inFolder(temp.path));
@@ -40,7 +40,10 @@ TEST(WindowsOptions, ExistingFolderNamedHelpIsMerged) {
               perCameraHeader(1) + perCameraRecord(1, 1, 1));
     RunResult run = runWindowsProgram({"--help"}, inFolder(temp.path));
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, kBanner + kDone + mergedLine(1, 1, "--help\\KELdetectinfo_0000_--help.txt"));
+    const std::string whole = windowsPath(temp.path) + "\\--help\\";
+    EXPECT_EQ(run.output, kBanner + " FF folder " + whole +
+                              " has no HALD folder in its path; its merged file names no CAL folder \n" +
+                              kDone + mergedLine(1, 1, whole + "KELdetectinfo_0000_--help.txt"));
     EXPECT_TRUE(fileExists(temp.path + "/--help/KELdetectinfo_0000_--help.txt"));
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -82,8 +83,9 @@ TEST(WindowsPaths, DriveRootNamesTheMergedFileForItsLetter) {
         RunResult run = runWindowsProgram({typed});
         EXPECT_EQ(run.status, 0);
         const std::string letter(1, typed[0]);
-        EXPECT_EQ(run.output, kBanner + kDone +
-                                  mergedLine(6, 3, letter + ":\\KELdetectinfo_0000_" + letter + ".txt"));
+        EXPECT_EQ(run.output, kBanner + " FF folder " + letter +
+                                  ":\\ has no HALD folder in its path; its merged file names no CAL folder \n" +
+                                  kDone + mergedLine(6, 3, letter + ":\\KELdetectinfo_0000_" + letter + ".txt"));
         const std::string merged = temp.path + "/root/KELdetectinfo_0000_" + letter + ".txt";
         ASSERT_TRUE(fileExists(merged)) << testing::PrintToString(namesIn(temp.path + "/root"));
         const std::string text = readFile(merged);
@@ -97,28 +99,38 @@ TEST(WindowsPaths, DriveRootNamesTheMergedFileForItsLetter) {
     }
 }
 
-TEST(WindowsPaths, RelativeFoldersStayRelativeInTheHeader) {
+TEST(WindowsPaths, RelativeFoldersAreShownAsWholePaths) {
+    // As GetFullPathName makes them whole; a drive-relative path is taken
+    // against that drive's current folder, its root for this process. Wine
+    // names the current folder by the drive that maps it most closely, so
+    // the drive is mapped for the drive-relative case alone.
     TempFolder temp;
     const std::string ff = temp.path + "/HALD/ff/night1";
     copyExample(ff);
     const std::string merged = ff + "/KELdetectinfo_0000_night1.txt";
+    const std::string whole = windowsPath(temp.path);
     struct Case {
-        std::string workingFolder, typed, header;
+        std::string workingFolder, typed, station;
     };
-    for (const Case& c : {Case{temp.path + "/HALD/ff", "night1", "night1\\"},
-                          Case{temp.path + "/HALD/ff", "..\\ff\\night1", "..\\ff\\night1\\"},
-                          Case{ff, ".", ".\\"}}) {
+    for (const Case& c : {Case{temp.path + "/HALD/ff", "night1", whole},
+                          Case{temp.path + "/HALD/ff", "..\\ff\\night1", whole},
+                          Case{ff, ".", whole},
+                          Case{temp.path, "K:HALD\\ff\\night1", "K:"}}) {
         SCOPED_TRACE(c.typed);
+        std::unique_ptr<WineDrive> drive;
+        if (c.station == "K:") {
+            drive = std::make_unique<WineDrive>('k', temp.path);
+        }
         std::filesystem::remove(merged);
         RunResult run = runWindowsProgram({c.typed}, options("", c.workingFolder));
+        const std::string shown = c.station + "\\HALD\\ff\\night1\\";
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.output,
-                  kBanner + kDone + mergedLine(6, 3, c.header + "KELdetectinfo_0000_night1.txt"));
+        EXPECT_EQ(run.output, kBanner + kDone + mergedLine(6, 3, shown + "KELdetectinfo_0000_night1.txt"));
         ASSERT_TRUE(fileExists(merged));
         const std::string text = readFile(merged);
         EXPECT_EQ(line(text, 1), "Meteor Count = 000006");
-        EXPECT_EQ(line(text, 5), "FF  folder = " + c.header);
-        EXPECT_EQ(line(text, 6), "CAL folder = ");
+        EXPECT_EQ(line(text, 5), "FF  folder = " + shown);
+        EXPECT_EQ(line(text, 6), "CAL folder = " + c.station + "\\HALD\\Cal\\");
     }
 }
 
@@ -201,8 +213,7 @@ TEST(WindowsPaths, PathsLongerThanWindowsOpensAreRefusedAtTheirEdge) {
                               "opens paths of at most 259; not merged \n" +
                               kDone +
                               mergedLine(2, 1, windowsPath(ff) + "\\KELdetectinfo_0000_night1.txt") +
-                              " Not merged: 0 damaged record(s); 1 listed file(s) refused or not "
-                              "read to their end \n");
+                              notMergedLine(windowsPath(ff) + "\\", 0, 1));
     EXPECT_EQ(line(readFile(ff + "/KELdetectinfo_0000_night1.txt"), 1), "Meteor Count = 000002");
 
     // Over 255 characters, far beyond the Windows limit, on Linux.
@@ -214,17 +225,29 @@ TEST(WindowsPaths, PathsLongerThanWindowsOpensAreRefusedAtTheirEdge) {
     EXPECT_EQ(line(readFile(linuxLong + "/KELdetectinfo_0000_night1.txt"), 1), "Meteor Count = 000006");
 }
 
-// Without a display the shell's folder dialog cannot open: reported like a
-// cancel, the run ends at once with status 1 and leaves no file.
-TEST(WindowsDialog, FailingDialogEndsTheRunWithoutAFile) {
+// Without a display the shell's folder dialog cannot open: the run says
+// why (Wine gives no system reason, so only the wording around it is
+// fixed) and asks at the console, where the end of input cancels as the
+// dialog's Cancel does and a folder is merged.
+TEST(WindowsDialog, DialogThatCannotOpenSaysWhyAndAsksAtTheConsole) {
     TempFolder temp;
-    for (const std::vector<std::string>& arguments :
-         {std::vector<std::string>{}, std::vector<std::string>{windowsPath(temp.path), "extra"}}) {
-        RunResult run = runWindowsProgram(arguments, options("1\n", temp.path));
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.output, kBanner + " ERROR getting FF files folder pathname \n");
-        EXPECT_TRUE(namesIn(temp.path).empty());
-    }
+    const std::string ff = temp.path + "/HALD/ff/night1";
+    copyExample(ff);
+    const std::string said = " The folder dialog cannot open (";
+    const std::string asked = "); asking on the console \n Navigate to and select the FF Folder: ";
+    RunResult cancelled = runWindowsProgram({}, options("", temp.path));
+    EXPECT_EQ(cancelled.status, 1);
+    EXPECT_EQ(cancelled.output.rfind(kBanner + said, 0), 0u) << cancelled.output;
+    EXPECT_NE(cancelled.output.find(asked + "\n ERROR getting FF files folder pathname \n"),
+              std::string::npos) << cancelled.output;
+    EXPECT_FALSE(fileExists(ff + "/KELdetectinfo_0000_night1.txt"));
+
+    const std::string typed = windowsPath(ff);
+    RunResult chosen = runWindowsProgram({}, options("\"" + typed + "\"\n", temp.path));
+    EXPECT_EQ(chosen.status, 0);
+    EXPECT_NE(chosen.output.find(asked + "\"" + typed + "\"\n" + kDone +
+                                 mergedLine(6, 3, typed + "\\KELdetectinfo_0000_night1.txt")),
+              std::string::npos) << chosen.output;
 }
 
 }  // namespace

@@ -17,10 +17,13 @@
 #include <cstdlib>
 #include <iostream>
 
+#include <editline/readline.h>
+
 // The folder source. In a graphical session with zenity on
 // the PATH it is zenity's folder chooser; otherwise a prompt on the console
 // that reads one path from standard input, where an empty line or the end
-// of input cancels. A path that is not an existing folder is refused and
+// of input cancels. In a terminal the prompt's line is edited with libedit:
+// the arrow keys move in it, and Tab completes folder names. A path that is not an existing folder is refused and
 // the user is asked again.
 extern char** environ;
 
@@ -190,11 +193,21 @@ Answer askZenity(std::string& answer) {
     return zenityAnswer(status, errors);
 }
 
+// A path typed as in a shell: "~" alone or a leading "~/" stands for the
+// home folder.
+std::string withHomeFolder(const std::string& path) {
+    const char* home = std::getenv("HOME");
+    if ((path == "~" || path.rfind("~/", 0) == 0) && home != nullptr && home[0] != '\0') {
+        return home + path.substr(1);
+    }
+    return path;
+}
+
 // The path meant by an answer at the prompt. A path dropped into a
 // terminal arrives quoted and followed by a blank, and a path typed as in a
 // shell may begin with ~/: blanks around the answer go, then one pair of
-// surrounding single or double quotes, and a leading ~/ stands for the home
-// folder. Everything else is taken as it stands.
+// surrounding single or double quotes, and "~" alone or a leading "~/"
+// stands for the home folder. Everything else is taken as it stands.
 std::string meantPath(const std::string& answer) {
     const std::size_t first = answer.find_first_not_of(" \t\r");
     if (first == std::string::npos) {
@@ -205,15 +218,53 @@ std::string meantPath(const std::string& answer) {
         path.back() == path.front()) {
         path = path.substr(1, path.size() - 2);
     }
-    const char* home = std::getenv("HOME");
-    if (path.rfind("~/", 0) == 0 && home != nullptr && home[0] != '\0') {
-        path = home + path.substr(1);
+    return withHomeFolder(path);
+}
+
+// Names matching the start of the line typed so far, folders only, for
+// Tab; libedit puts a '/' after a folder it completes.
+char* folderNameCompletion(const char* text, int state) {
+    for (;;) {
+        char* match = rl_filename_completion_function(text, state);
+        state = 1;  // the next name of the same completion
+        if (match == nullptr || isFolder(withHomeFolder(match))) {
+            return match;
+        }
+        std::free(match);
     }
-    return path;
+}
+
+// Reads the answer with libedit's line editing. False at the end of input.
+bool readEditedLine(std::string& answer) {
+    static bool prepared = false;
+    if (!prepared) {
+        rl_readline_name = "kel_combine_detectinfo";
+        rl_completion_entry_function = folderNameCompletion;
+        rl_basic_word_break_characters = "\n";  // the whole line is one path, blanks and all
+        rl_completion_append_character = '/';  // every name completed is a folder
+        prepared = true;
+    }
+    const std::string prompt = std::string(" ") + kFolderPrompt + ": ";
+    std::fflush(stdout);
+    char* line = readline(prompt.c_str());
+    if (line == nullptr) {
+        return false;
+    }
+    answer = line;
+    std::free(line);
+    return true;
 }
 
 // One question on the console. An empty answer or the end of input cancels.
 Answer askConsole(std::string& answer) {
+    if (isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) {
+        const bool answered = readEditedLine(answer);
+        if (!answered) {
+            std::printf("\n");
+        }
+        answer = meantPath(answer);
+        return answered && !answer.empty() ? Answer::Chosen : Answer::Cancelled;
+    }
     std::printf(" %s: ", kFolderPrompt);
     std::fflush(stdout);
     bool answered = static_cast<bool>(std::getline(std::cin, answer));
@@ -252,6 +303,11 @@ bool browseForFfFolder(std::string& path) {
 // The program runs in a terminal or without one, which it
 // never closes.
 bool consoleClosesWithProgram() {
+    return false;
+}
+
+// No file manager here opens a window that closes with the program.
+bool consoleOpenedByExplorer() {
     return false;
 }
 

@@ -562,6 +562,11 @@ ListedFileOpen openListedFile(const HeldFolder& held, const std::string& name, s
     return ListedFileOpen::Changed;
 }
 
+FileIdentity identityOfPath(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 ? identityOf(status) : FileIdentity{};
+}
+
 FileIdentity identityInFolder(const HeldFolder& folder, const std::string& name) {
     struct stat status {};
     return folder.held && fstatat(static_cast<int>(folder.handle), name.c_str(), &status, 0) == 0

@@ -11,6 +11,8 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <unistd.h>
 
 #include "read_problem.h"
@@ -42,6 +44,46 @@ const char kPathSeparator = '/';
 
 std::string nativeFolderPath(const std::string& typed) {
     return typed;
+}
+
+std::string wholeFolderPath(const std::string& typed) {
+    if (typed.empty() || typed.front() == '/') {
+        return typed;
+    }
+    std::error_code error;
+    const std::filesystem::path current = std::filesystem::current_path(error);
+    if (error) {
+        return typed;  // no current folder to take it against
+    }
+    // By name only: "a/../b" is "b" even when "a" is a link, as the shell
+    // that typed it sees it, and no link in the path is replaced by its target.
+    return (current / typed).lexically_normal().string();
+}
+
+bool holdsWildcard(const std::string& /*argument*/) {
+    return false;  // the shell has expanded them: '*' and '?' are a name's own
+}
+
+std::vector<std::string> foldersMatching(const std::string& pattern) {
+    return {pattern};
+}
+
+std::string commandForFoldersBelow(const std::string& ffFolder) {
+    // Quoted for a POSIX shell only when it holds a character the shell
+    // would take; the wildcard stays outside the quotes.
+    const bool plain = ffFolder.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                  "0123456789_./+,:@%=-") == std::string::npos;
+    std::string command = "kel_combine_detectinfo ";
+    if (plain) {
+        command.append(ffFolder);
+    } else {
+        command.push_back('\'');
+        for (char c : ffFolder) {
+            command.append(c == '\'' ? "'\\''" : std::string(1, c));
+        }
+        command.push_back('\'');
+    }
+    return command.append("*/");
 }
 
 bool startsWithDriveLetter(const std::string& /*path*/) {

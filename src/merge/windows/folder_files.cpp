@@ -248,6 +248,8 @@ FileIdentity identityOfHandle(HANDLE handle) {
     return identity;
 }
 
+}  // namespace
+
 FileIdentity identityOfPath(const std::string& path) {
     // No access is asked for, and every kind of sharing is granted, so that
     // a file open for writing elsewhere can still be looked at.
@@ -259,8 +261,6 @@ FileIdentity identityOfPath(const std::string& path) {
     }
     return identity;
 }
-
-}  // namespace
 
 // The folder lock: a named mutex whose name is made from the
 // folder's volume serial number and file index, so that every path the

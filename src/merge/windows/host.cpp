@@ -6,11 +6,14 @@
 #include "host.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include "read_problem.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -28,6 +31,115 @@ std::string nativeFolderPath(const std::string& typed) {
     std::string path = typed;
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
+}
+
+std::string wholeFolderPath(const std::string& typed) {
+    // "D:\..." and "\\server\..." (and "\\?\...") are whole already; "D:night1",
+    // "\night1" and "night1" are taken against a current folder.
+    const bool whole = (startsWithDriveLetter(typed) && typed.size() > 2 && typed[2] == '\\') ||
+                       startsWith(typed, "\\\\");
+    if (typed.empty() || whole) {
+        return typed;
+    }
+    char buffer[MAX_PATH * 4];
+    const DWORD length = GetFullPathNameA(typed.c_str(), sizeof buffer, buffer, nullptr);
+    if (length == 0 || length >= sizeof buffer) {
+        return typed;  // the path checks then say what is wrong with it
+    }
+    return std::string(buffer, length);
+}
+
+namespace {
+
+// The argument without the separators it ends in.
+std::string withoutTrailingSeparators(std::string path) {
+    while (path.size() > 1 && (path.back() == '\\' || path.back() == '/')) {
+        path.pop_back();
+    }
+    return path;
+}
+
+// Where the last component of `path` begins: after its last separator, or
+// after a drive letter and colon.
+std::size_t lastComponentStart(const std::string& path) {
+    const std::size_t separator = path.find_last_of("\\/");
+    if (separator != std::string::npos) {
+        return separator + 1;
+    }
+    return startsWithDriveLetter(path) ? 2 : 0;
+}
+
+}  // namespace
+
+namespace {
+
+// Whether the '?' in the last component of `argument` was typed: the ANSI
+// code page also shows a character it has no place for as '?', and such
+// an argument names one folder, not a pattern. The command line as typed
+// (UTF-16) tells: the argument whose ANSI form is `argument` holds a '?'
+// in its last component there too.
+bool questionMarkTyped(const std::string& argument) {
+    int count = 0;
+    LPWSTR* typed = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (typed == nullptr) {
+        return true;  // no way to tell: taken as typed
+    }
+    bool found = false;
+    for (int i = 1; i < count && !found; ++i) {
+        char ansi[MAX_PATH * 4];
+        const int length = WideCharToMultiByte(CP_ACP, 0, typed[i], -1, ansi, sizeof ansi, nullptr, nullptr);
+        if (length > 0 && argument == ansi) {
+            std::wstring wide = typed[i];
+            while (wide.size() > 1 && (wide.back() == L'\\' || wide.back() == L'/')) {
+                wide.pop_back();
+            }
+            const std::size_t start = wide.find_last_of(L"\\/:");
+            found = wide.find(L'?', start == std::wstring::npos ? 0 : start + 1) != std::wstring::npos;
+        }
+    }
+    LocalFree(typed);
+    return found;
+}
+
+}  // namespace
+
+bool holdsWildcard(const std::string& argument) {
+    const std::string path = withoutTrailingSeparators(argument);
+    const std::size_t start = lastComponentStart(path);
+    if (path.find('*', start) != std::string::npos) {
+        return true;
+    }
+    return path.find('?', start) != std::string::npos && questionMarkTyped(argument);
+}
+
+std::vector<std::string> foldersMatching(const std::string& pattern) {
+    const std::string path = withoutTrailingSeparators(pattern);
+    const std::string parent = path.substr(0, lastComponentStart(path));
+    std::vector<std::string> folders;
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA(path.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return folders;
+    }
+    do {
+        const std::string name = found.cFileName;
+        const DWORD attributes = found.dwFileAttributes;
+        // As dir lists them: folders only, hidden and system ones left out.
+        if (name != "." && name != ".." && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0) {
+            folders.push_back(parent + name);
+        }
+    } while (FindNextFileA(search, &found) != 0);
+    FindClose(search);
+    return folders;
+}
+
+std::string commandForFoldersBelow(const std::string& ffFolder) {
+    // Quoted as the command interpreter needs it when the path holds a
+    // blank or a character it would take; the wildcard inside the quotes.
+    const bool plain = ffFolder.find_first_of(" &()[]{}^=;!'+,`~%") == std::string::npos;
+    const std::string pattern = ffFolder + "*";
+    return "kel_combine_detectinfo.exe " + (plain ? pattern : "\"" + pattern + "\"");
 }
 
 // A colon cannot stand in a file name here: one after a letter at the

@@ -19,3 +19,17 @@ TEST(ConsoleWindow, OnlyAConsoleOfItsOwnClosesWithTheProgram) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ConsoleWindow, ConsoleOfItsOwnNotOpenedByExplorerNeverWaits) {
+    // A scheduled task that runs while the user is logged on gets a console
+    // of its own too; only the program that started it tells it apart.
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    EXPECT_TRUE(consoleClosesWithProgram());
+    EXPECT_FALSE(consoleOpenedByExplorer()) << "started by the test runner, not by Explorer";
+    FreeConsole();
+}
+
+}  // namespace
