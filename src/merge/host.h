@@ -57,8 +57,3 @@ std::string pathLengthProblem(const std::string& path);
 // file-size limit come back as an error instead of ending the process.
 // False when the standard streams cannot be given a place.
 bool prepareProcess();
-
-// The FF folder held open for the run's files: a descriptor or handle, or
-// -1 when it cannot be opened, with the system's reason in `reason`.
-std::intptr_t holdFolder(const std::string& ffFolder, std::string& reason);
-void releaseFolder(std::intptr_t folder);

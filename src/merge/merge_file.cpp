@@ -6,12 +6,20 @@
 #include "detection_file_names.h"
 #include "detection_log.h"
 #include "merge_run.h"
+#include "read_problem.h"
 
 namespace {
 
 void reportReadFailure(const std::string& path, const ReadProblem& problem, MergeState& state) {
-    std::printf(" Cannot read file %s at line %ld (%s); the rest of it was not merged \n",
-                path.c_str(), problem.line, readProblemText(problem).c_str());
+    if (problem.error == kReadBoundError) {
+        // No night of one camera comes near: a sparse or endless file.
+        std::printf(" File %s is read no further than %lld bytes (1 GiB); the rest of it was "
+                    "not merged \n",
+                    shownText(path).c_str(), kReadBound);
+    } else {
+        std::printf(" Cannot read file %s at line %ld (%s); the rest of it was not merged \n",
+                    shownText(path).c_str(), problem.line, readProblemText(problem).c_str());
+    }
     ++state.filesLeftOut;
 }
 
@@ -25,7 +33,7 @@ void reportDamagedRecord(const std::string& path, const ReadProblem& problem) {
     const std::string found =
         problem.line != begins ? ", found at line " + std::to_string(problem.line) : std::string();
     std::printf(" Damaged record in file %s at line %ld%s: %s%s; record not merged \n",
-                path.c_str(), begins, ffFile.c_str(), readProblemText(problem).c_str(),
+                shownText(path).c_str(), begins, ffFile.c_str(), readProblemText(problem).c_str(),
                 found.c_str());
 }
 
@@ -37,13 +45,18 @@ bool readHeader(const std::string& path, MergeState& state) {
     if (header == HeaderStatus::Read) {
         return true;
     }
-    if (header == HeaderStatus::Cut) {
+    if (state.input.text.readError == kReadBoundError) {
+        // A header line cut, or taken as too long, at the bound: the bound
+        // is what the user has to know of.
+        problem.error = kReadBoundError;
+        reportReadFailure(path, problem, state);
+    } else if (header == HeaderStatus::Cut) {
         std::printf(" File %s ends inside its header at line %ld; no records merged from it \n",
-                    path.c_str(), problem.line);
+                    shownText(path).c_str(), problem.line);
         ++state.filesLeftOut;
     } else if (header == HeaderStatus::Damaged) {
         std::printf(" Damaged header in file %s at line %ld: %s; no records merged from it \n",
-                    path.c_str(), problem.line, readProblemText(problem).c_str());
+                    shownText(path).c_str(), problem.line, readProblemText(problem).c_str());
         ++state.filesLeftOut;
     } else {
         reportReadFailure(path, problem, state);
@@ -59,7 +72,7 @@ void checkBeyondCap(const std::string& path, MergeState& state) {
     const ReadStatus rest = checkForFurtherRecord(state.input, problem);
     if (rest == ReadStatus::Record) {
         std::printf(" File %s holds more than %d records; the rest of it was not merged \n",
-                    path.c_str(), kMaxRecordsPerFile);
+                    shownText(path).c_str(), kMaxRecordsPerFile);
         ++state.filesLeftOut;
     } else if (rest == ReadStatus::Failed) {
         reportReadFailure(path, problem, state);
@@ -112,10 +125,58 @@ NameResult endsRun(const StepResult& end) {
 
 // A listed name may be a link to the merged file: reading it would feed
 // the run its own output, or the earlier run's.
-bool isOwnFile(const Run& run, std::FILE* file) {
-    const FileIdentity identity = identityOfOpenFile(file);
+bool isOwnFile(const Run& run, const FileIdentity& identity) {
     return sameFile(identity, run.ownFiles.earlierMerged) ||
            sameFile(identity, run.ownFiles.staging);
+}
+
+// The name that the file `identity` was merged by earlier in this run, or
+// null: several names (links) for one file give its records once.
+const std::string* mergedBefore(const Run& run, const FileIdentity& identity) {
+    const std::vector<FileIdentity>& merged = run.ownFiles.merged;
+    for (std::size_t i = 0; i < merged.size(); ++i) {
+        if (sameFile(identity, merged[i])) {
+            return &run.ownFiles.mergedNames[i];
+        }
+    }
+    return nullptr;
+}
+
+// Whether the open file of `path` is passed over, said in a message if so.
+bool notRead(Run& run, const std::string& path, const FileIdentity& identity) {
+    if (isOwnFile(run, identity)) {
+        std::printf(" File %s is this run's merged file under another name; not read \n",
+                    shownText(path).c_str());
+        return true;
+    }
+    if (const std::string* first = mergedBefore(run, identity)) {
+        std::printf(" File %s is the same file as %s; merged once \n", shownText(path).c_str(),
+                    shownText(*first).c_str());
+        return true;
+    }
+    if (identity.known) {
+        run.ownFiles.merged.push_back(identity);
+        run.ownFiles.mergedNames.push_back(path);
+    }
+    return false;
+}
+
+// Says why the file of `path` could not be opened for merging.
+NameResult notOpened(Run& run, const std::string& path, ListedFileOpen opened, int error) {
+    if (opened == ListedFileOpen::Failed) {
+        return endsRun(endAfterOpenFailure(run, path, error));
+    }
+    if (opened == ListedFileOpen::Refused) {
+        std::printf(" File %s is a link of another user to a file that user may not read; not "
+                    "merged \n",
+                    shownText(path).c_str());
+    } else if (opened == ListedFileOpen::Changed) {
+        std::printf(" File %s was replaced while it was opened; not merged \n",
+                    shownText(path).c_str());
+    } else {
+        std::printf(" File %s is no longer a regular file; not merged \n", shownText(path).c_str());
+    }
+    return leftOut(run);
 }
 
 }  // namespace
@@ -125,7 +186,7 @@ NameResult mergeListedName(Run& run, std::string name) {
     int camera = 0;
     if (!cameraNumberOf(name, camera)) {
         std::printf(" File %s has no camera number in its name; not merged \n",
-                    (ffFolder + name).c_str());
+                    shownText(ffFolder + name).c_str());
         return leftOut(run);
     }
     if (camera == 0) {
@@ -137,17 +198,12 @@ NameResult mergeListedName(Run& run, std::string name) {
     const std::string path = ffFolder + name;
     std::FILE* file = nullptr;
     int error = 0;
-    const ListedFileOpen opened = openListedFile(path, file, error);
-    if (opened == ListedFileOpen::Failed) {
-        return endsRun(endAfterOpenFailure(run, path, error));
+    FileIdentity identity;
+    const ListedFileOpen opened = openListedFile(run.folder, name, file, identity, error);
+    if (opened != ListedFileOpen::Opened) {
+        return notOpened(run, path, opened, error);
     }
-    if (opened == ListedFileOpen::NotAFile) {
-        std::printf(" File %s is no longer a regular file; not merged \n", path.c_str());
-        return leftOut(run);
-    }
-    if (isOwnFile(run, file)) {
-        std::printf(" File %s is this run's merged file under another name; not read \n",
-                    path.c_str());
+    if (notRead(run, path, identity)) {
         std::fclose(file);
         return leftOut(run);
     }

@@ -15,15 +15,15 @@
 
 namespace {
 
-// Lets the next run have the folder: the listing is closed, then the lock
-// let go.
+// Lets the next run have the folder: the lock is let go, then the folder.
 void leaveFolder(Run& run) {
-    // Windows removes no file that is open, and the next run replaces the
-    // listing first.
-    run.listing.close();
-    releaseFolder(run.folder);
-    run.folder = -1;
     unlockFolder(run.lock);
+    releaseFolder(run.folder);
+}
+
+// The name of a file of the FF folder, its folder left off.
+std::string nameIn(const std::string& path) {
+    return splitAtLastSeparator(path).second;
 }
 
 // The new merged file's temporary file, where it could not be removed.
@@ -31,7 +31,7 @@ void sayWhatWasNotRemoved() {
     const LogFailure& failure = detectionLogFailure();
     if (!failure.notRemoved.empty()) {
         std::printf(" Cannot remove temporary file %s (%s); remove it by hand \n",
-                    failure.notRemoved.c_str(), failure.notRemovedReason.c_str());
+                    shownText(failure.notRemoved).c_str(), failure.notRemovedReason.c_str());
     }
 }
 
@@ -59,7 +59,8 @@ StepResult endAfterFailure(Run& run, Wait wait) {
 StepResult endAfterWriteFailure(Run& run) {
     run.failure = "merged file cannot be written";
     const LogFailure& failure = detectionLogFailure();
-    const char* path = failure.path.c_str();
+    const std::string shownPath = shownText(failure.path);
+    const char* path = shownPath.c_str();
     const char* reason = failure.reason.c_str();
     switch (failure.step) {
     case LogStep::Flush:
@@ -70,7 +71,7 @@ StepResult endAfterWriteFailure(Run& run) {
         break;
     case LogStep::Rename:
         std::printf(" Cannot rename temporary file %s to %s (%s) \n", path,
-                    run.paths.mergedPath.c_str(), reason);
+                    shownText(run.paths.mergedPath).c_str(), reason);
         break;
     default:
         std::printf(" Cannot write temporary file %s (%s) \n", path, reason);
@@ -80,7 +81,7 @@ StepResult endAfterWriteFailure(Run& run) {
 }
 
 StepResult endAfterOpenFailure(Run& run, const std::string& path, int error) {
-    std::printf(" Cannot open file %s for reading \n", path.c_str());
+    std::printf(" Cannot open file %s for reading \n", shownText(path).c_str());
     std::printf(" (%s) \n%s", std::strerror(error), run.oneOfSeveral ? "" : "\n");
     run.failure = "a per-camera file cannot be opened";
     return endAfterFailure(run, Wait::ForCharacter);
@@ -93,7 +94,7 @@ StepResult endAfterFolderNotFlushed(Run& run) {
     run.failure = "folder not flushed to disk";
     std::printf(" KEL detection log file %s was written, but its folder could not be flushed to "
                 "disk (%s) \n",
-                run.paths.mergedPath.c_str(), detectionLogError().c_str());
+                shownText(run.paths.mergedPath).c_str(), detectionLogError().c_str());
     return endAfterFailure(run, Wait::ForNumber);
 }
 
@@ -130,21 +131,31 @@ StepResult derivePaths(Run& run, const std::string& folder) {
     if (run.paths.calFolder.empty()) {
         std::printf(" FF folder %s has no HALD folder in its path; its merged file names no CAL "
                     "folder \n",
-                    run.paths.ffFolder.c_str());
+                    shownText(run.paths.ffFolder).c_str());
     }
     return kGoOn;
 }
 
-// Takes the folder for this run, waiting for another run on it to end,
-// and writes the listing of its per-camera files.
+// Opens the FF folder and holds it for the rest of the run: every file of
+// the run is reached through it.
+StepResult holdFfFolder(Run& run) {
+    return holdFolder(run.paths.ffFolder, run.folder) ? kGoOn : runEndsWith(kExitFileError);
+}
+
+// Takes the folder for this run, waiting a while for another run on it to
+// end, and writes the listing of its per-camera files.
 StepResult listFolder(Run& run) {
     // Made without clearing the record, whose room for written lines (over
     // a megabyte) each read fills as far as the record needs, so that
     // memory is taken only where records reach.
     run.state = std::make_unique_for_overwrite<MergeState>();
-    lockFolder(run.paths.ffFolder, run.lock);
-    run.listed = writeFolderListing(run.paths.ffFolder, run.paths.listingPath,
-                                    run.state->filesLeftOut);
+    if (!lockFolder(run.folder, run.paths.ffFolder, run.lock)) {
+        run.failure = "another run held it for 30 s";
+        leaveFolder(run);
+        return runEndsWith(kExitFileError);
+    }
+    run.listed = writeFolderListing(run.folder, run.paths.ffFolder, nameIn(run.paths.listingPath),
+                                    run.listedNames, run.state->filesLeftOut);
     if (run.listed == ListingResult::Refused) {
         leaveFolder(run);
         return runEndsWith(kExitFileError);
@@ -159,66 +170,44 @@ StepResult listFolder(Run& run) {
 // Says which files of other runs were left alone, and why.
 void sayWhatWasLeftAlone() {
     for (const LeftFile& file : detectionLogNotes().leftAlone) {
-        std::printf(" Temporary file %s left alone: %s \n", file.path.c_str(), file.why.c_str());
+        std::printf(" Temporary file %s left alone: %s \n", shownText(file.path).c_str(),
+                    shownText(file.why).c_str());
     }
 }
 
-// Creates the new merged file under its staging name, with its header.
-// The merged file is named only where it is in the way; otherwise the
-// temporary file that could not be made.
+// Creates the new merged file under its staging name, with its header, in
+// the held folder. The merged file is named only where it is in the way;
+// otherwise the temporary file that could not be made.
 StepResult createMergedFile(Run& run) {
     const MergePaths& paths = run.paths;
-    run.ownFiles.earlierMerged = identityOfPath(paths.mergedPath);
-    std::string unheld;
-    run.folder = holdFolder(paths.ffFolder, unheld);
-    const LogPlace place{run.folder, paths.ffFolder, mergedFileName(paths.folderName),
-                         run.lock.held};
-    const bool opened = run.folder != -1 && openDetectionLog(place, paths.ffFolder, paths.calFolder);
+    const std::string mergedName = nameIn(paths.mergedPath);
+    run.ownFiles.earlierMerged = identityInFolder(run.folder, mergedName);
+    const LogPlace place{run.folder.handle, paths.ffFolder, mergedName, run.lock.held};
+    const bool opened = openDetectionLog(place, paths.ffFolder, paths.calFolder);
     sayWhatWasLeftAlone();
     if (!opened) {
         const LogFailure& failure = detectionLogFailure();
-        if (run.folder == -1 || failure.atMergedFile) {
+        if (failure.atMergedFile) {
             std::printf(" Cannot open KEL detection log file %s for writing \n",
-                        paths.mergedPath.c_str());
-            std::printf(" (%s) \n", run.folder == -1 ? unheld.c_str() : failure.reason.c_str());
+                        shownText(paths.mergedPath).c_str());
+            std::printf(" (%s) \n", failure.reason.c_str());
         } else {
-            std::printf(" Cannot create temporary file %s (%s) \n", failure.path.c_str(),
-                        failure.reason.c_str());
+            std::printf(" Cannot create temporary file %s (%s) \n",
+                        shownText(failure.path).c_str(), failure.reason.c_str());
         }
         return endAfterFailure(run, Wait::ForNumber);
     }
-    run.ownFiles.staging = identityOfPath(paths.ffFolder + detectionLogStagingName());
+    run.ownFiles.staging = identityInFolder(run.folder, detectionLogStagingName());
     return kGoOn;
 }
 
 // Merges the file of every name of the listing, in its order.
 StepResult mergeListedFiles(Run& run) {
-    std::ifstream& listing = run.listing;
-    if (run.listed == ListingResult::Written) {
-        listing.open(run.paths.listingPath, std::ios::binary);
-    }
-    if (!listing.is_open()) {
-        std::printf(" KELdetectinfo directory listing file %s not found (or not generated)\n\n",
-                    run.paths.listingPath.c_str());
-        return endAfterFailure(run, Wait::ForCharacter);
-    }
-    std::string name;
-    while (std::getline(listing, name)) {
-        if (!name.empty() && name.back() == '\r') {
-            name.pop_back();
-        }
-        const NameResult merged = name.empty() ? NameResult{NameResult::Kind::Skipped}
-                                               : mergeListedName(run, name);
+    for (const std::string& name : run.listedNames) {
+        const NameResult merged = mergeListedName(run, name);
         if (merged.kind == NameResult::Kind::RunEnds) {
             return runEndsWith(merged.status);
         }
-    }
-    if (listing.bad()) {
-        // A listing that could not be read to its end would pass for a
-        // shorter one: the files it did not give were never looked at.
-        std::printf(" KELdetectinfo directory listing file %s could not be read to its end\n\n",
-                    run.paths.listingPath.c_str());
-        return endAfterFailure(run, Wait::ForCharacter);
     }
     return kGoOn;
 }
@@ -235,7 +224,7 @@ StepResult finishMergedFile(Run& run) {
     if (detectionLogNotes().otherNames > 0) {
         std::printf(" KEL detection log file %s had %ld other name(s) (hard links); they keep "
                     "the earlier merged file \n",
-                    run.paths.mergedPath.c_str(), detectionLogNotes().otherNames);
+                    shownText(run.paths.mergedPath).c_str(), detectionLogNotes().otherNames);
     }
     leaveFolder(run);
     return kGoOn;
@@ -251,7 +240,7 @@ void reportFoldersBelow(Run& run) {
     const bool one = run.foldersBelow == 1;
     std::printf(" %ld folder%s below it hold%s per-camera files; to merge %s: %s \n",
                 run.foldersBelow, one ? "" : "s", one ? "s" : "", one ? "it" : "them",
-                commandForFoldersBelow(run.paths.ffFolder).c_str());
+                shownText(commandForFoldersBelow(run.paths.ffFolder)).c_str());
 }
 
 // What a complete run did: the records merged, from how many files, into
@@ -263,16 +252,16 @@ int reportMerged(Run& run) {
     }
     if (state.filesRead == 0 && state.filesLeftOut == 0) {
         std::printf(" No per-camera files (KELdetectinfo_<camera>_<text>.txt) in folder %s \n",
-                    run.paths.ffFolder.c_str());
+                    shownText(run.paths.ffFolder).c_str());
         reportFoldersBelow(run);
     }
     std::printf(" Merged %ld record%s from %ld file%s into %s \n", static_cast<long>(state.count),
                 state.count == 1 ? "" : "s", state.filesRead, state.filesRead == 1 ? "" : "s",
-                run.paths.mergedPath.c_str());
+                shownText(run.paths.mergedPath).c_str());
     if (state.damagedRecords > 0 || state.filesLeftOut > 0) {
         std::printf(" Not merged in folder %s: %ld damaged record(s); %ld listed file(s) refused "
                     "or not read to their end \n",
-                    run.paths.ffFolder.c_str(), state.damagedRecords, state.filesLeftOut);
+                    shownText(run.paths.ffFolder).c_str(), state.damagedRecords, state.filesLeftOut);
         return kExitIncomplete;
     }
     return kExitMerged;
@@ -280,14 +269,17 @@ int reportMerged(Run& run) {
 
 // Why a step that ended the run failed, where the step did not say so
 // itself.
+const char* holdFailure(const Run&) {
+    return "cannot be opened, or is another user's link";
+}
 const char* listingFailure(const Run& run) {
     return run.listed == ListingResult::Refused ? "cannot be listed" : "listing cannot be written";
 }
 const char* creationFailure(const Run&) {
     return "merged file cannot be created";
 }
-const char* listingReadFailure(const Run&) {
-    return "listing cannot be read";
+const char* mergeFailure(const Run&) {
+    return "a per-camera file cannot be read";
 }
 const char* writeFailure(const Run&) {
     return "merged file cannot be written";
@@ -299,9 +291,10 @@ struct Step {
 };
 
 constexpr Step kStepsInFolder[] = {
+    {holdFfFolder, holdFailure},
     {listFolder, listingFailure},
     {createMergedFile, creationFailure},
-    {mergeListedFiles, listingReadFailure},
+    {mergeListedFiles, mergeFailure},
     {finishMergedFile, writeFailure},
 };
 

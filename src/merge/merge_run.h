@@ -5,9 +5,9 @@
 // ends.
 #pragma once
 
-#include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "folder_files.h"
 #include "merge_file.h"
@@ -21,19 +21,22 @@ inline constexpr int kExitIncomplete = 2;  // the run completed, but input was l
 int runMerge(int argc, char** argv);
 
 // The files a listed name must not be: the merged file of an earlier run,
-// which this run replaces, and the new one being written.
+// which this run replaces, and the new one being written; and the files
+// merged so far, each merged once whatever names lead to it.
 struct OwnFiles {
     FileIdentity earlierMerged;
     FileIdentity staging;
+    std::vector<FileIdentity> merged;
+    std::vector<std::string> mergedNames;  // the name each was merged by
 };
 
 // What one run works with once it has its FF folder.
 struct Run {
     MergePaths paths;
+    HeldFolder folder;
     FolderLock lock;
-    std::intptr_t folder = -1;  // the FF folder, held open for the merged file
-    ListingResult listed = ListingResult::NotWritten;
-    std::ifstream listing;
+    ListingResult listed = ListingResult::Written;
+    std::vector<std::string> listedNames;  // the names of the listing, in its order
     OwnFiles ownFiles;
     std::unique_ptr<MergeState> state;
     bool waited = false;  // the user was waited for after a failure

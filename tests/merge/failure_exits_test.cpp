@@ -57,9 +57,16 @@ Command plain(const Folder& ff) {
     return {programPath(), {ff.path}};
 }
 
+// An empty `path` fails the call whatever it works on: a call that the
+// run makes on one file only, by a name relative to the held folder that
+// -P would not know.
 Command failing(const Folder& ff, const std::string& path, const std::string& injection) {
-    return {stracePath(),
-            {"-f", "-o", "/dev/null", "-P", path, "-e", "inject=" + injection, programPath(), ff.path}};
+    std::vector<std::string> arguments{"-f", "-o", "/dev/null", "-e", "inject=" + injection,
+                                       programPath(), ff.path};
+    if (!path.empty()) {
+        arguments.insert(arguments.begin() + 3, {"-P", path});
+    }
+    return {stracePath(), arguments};
 }
 
 // strace fails a call on the run's temporary merged file.
@@ -89,6 +96,7 @@ void PrintTo(const FailureExit& exit, std::ostream* out) {
     *out << exit.name;
 }
 
+const char kEarlierListing[] = "KELdetectinfo_0001_x.txt\r\n";
 const std::string kTypeANumber = " Type a number and Enter to exit program \n";
 const std::string kEnterCr = " Enter CR to exit program \n";
 
@@ -172,7 +180,9 @@ const FailureExit kFailureExits[] = {
      [](const Folder& ff) { return cannotWrite(ff, "Input/output error", "close"); },
      Wait::ForNumber},
     {"RenameFails",
-     [](Folder& ff, RunOptions&) { return failingOnStaging(ff, "renameat:error=EIO", true); },
+     // The merged file's rename: the second renameat through the folder, after
+     // the listing's.
+     [](Folder& ff, RunOptions&) { return failingOnStaging(ff, "renameat:error=EIO:when=2", true); },
      [](const Folder& ff) { return cannotWrite(ff, "Input/output error", "rename"); },
      Wait::ForNumber},
     {"FolderFlushFails",
@@ -191,7 +201,11 @@ const FailureExit kFailureExits[] = {
          options.unprivileged = true;
          return plain(ff);
      },
-     [](const Folder& ff) { return cannotWriteListing(ff, "Permission denied"); },
+     [](const Folder& ff) {
+         // The folder, which takes no new file, is the obstacle, and named.
+         return " Cannot create the KELdetectinfo directory listing in folder " + ff.path +
+                "/ (Permission denied) \n\n Enter CR to exit program \n";
+     },
      Wait::ForCharacter},
     {"ListingBeyondFileSizeLimit",
      [](Folder& ff, RunOptions& options) {
@@ -200,21 +214,13 @@ const FailureExit kFailureExits[] = {
      },
      [](const Folder& ff) { return cannotWriteListing(ff, "File too large"); },
      Wait::ForCharacter},
-    {"ListingGoneBeforeItIsRead",
+    {"ListingRenameFails",
+     // The listing written aside cannot take its name: the earlier one stays.
      [](Folder& ff, RunOptions&) {
-         return failing(ff, ff.listing(), "openat:error=ENOENT:when=2");
+         writeFile(ff.listing(), kEarlierListing);
+         return failing(ff, "", "renameat:error=EIO");
      },
-     [](const Folder& ff) {
-         return " KELdetectinfo directory listing file " + ff.listing() +
-                " not found (or not generated)\n\n" + kEnterCr;
-     },
-     Wait::ForCharacter},
-    {"ListingReadFails",
-     [](Folder& ff, RunOptions&) { return failing(ff, ff.listing(), "read:error=EIO:when=1"); },
-     [](const Folder& ff) {
-         return " KELdetectinfo directory listing file " + ff.listing() +
-                " could not be read to its end\n\n" + kEnterCr;
-     },
+     [](const Folder& ff) { return cannotWriteListing(ff, "Input/output error"); },
      Wait::ForCharacter},
     {"PerCameraFileCannotBeOpened",
      [](Folder& ff, RunOptions& options) {
@@ -260,6 +266,15 @@ TEST_P(FailureExits, ReportWaitAndLeaveTheEarlierMergedFile) {
     EXPECT_EQ(run.output, kBanner + message);
 
     EXPECT_FALSE(ff.stagingLeft());
+    for (const auto& entry : std::filesystem::directory_iterator(ff.path)) {
+        EXPECT_EQ(entry.path().extension(), ".txt") << "left behind: " << entry.path();
+    }
+    if (fileExists(ff.listing())) {  // the earlier listing, or a whole one
+        const std::string listing = readFile(ff.listing());
+        EXPECT_TRUE(listing == kEarlierListing ||
+                    listing.ends_with("KELdetectinfo_0003_x.txt\r\n"))
+            << listing;
+    }
     if (exit.newFileNamed) {
         EXPECT_EQ(ff.merged().substr(0, 23), "Meteor Count = 000003\r\n");
     } else if (std::filesystem::is_directory(ff.mergedPath())) {

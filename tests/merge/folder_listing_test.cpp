@@ -8,6 +8,18 @@
 
 namespace {
 
+// Lists the folder `ff` as a run does, through the folder held.
+ListingResult listHeld(const std::string& ff, const std::string& listingName,
+                       std::vector<std::string>& names, long& leftOut) {
+    HeldFolder folder;
+    if (!holdFolder(ff, folder)) {
+        return ListingResult::Refused;
+    }
+    const ListingResult result = writeFolderListing(folder, ff, listingName, names, leftOut);
+    releaseFolder(folder);
+    return result;
+}
+
 TEST(FolderListing, ListsMatchingRegularFilesInWindowsOrder) {
     TempFolder temp;
     const std::string ff = temp.path + "/";
@@ -25,8 +37,9 @@ TEST(FolderListing, ListsMatchingRegularFilesInWindowsOrder) {
     ASSERT_EQ(symlink((ff + "missing").c_str(), (ff + "KELdetectinfo_0008_dangling.txt").c_str()), 0);
 
     long leftOut = 0;
+    std::vector<std::string> names;
     testing::internal::CaptureStdout();
-    ASSERT_EQ(writeFolderListing(ff, ff + "MergeListing_KELdetectinfo.txt", leftOut),
+    ASSERT_EQ(listHeld(ff, "MergeListing_KELdetectinfo.txt", names, leftOut),
               ListingResult::Written);
     // The folder is plainly no file; what the dangling link stands for
     // cannot be told, so it is named and counted as not merged.
@@ -44,22 +57,31 @@ TEST(FolderListing, ListsMatchingRegularFilesInWindowsOrder) {
               "KELdetectinfo_0005_target.txt\r\n"
               "KELdetectinfo_0007_link.txt\r\n"
               "KELdetectinfo_0010_x.txt\r\n");
+    // The run merges the names it listed, never reading the listing back.
+    std::string listed;
+    for (const std::string& name : names) {
+        listed += name + "\r\n";
+    }
+    EXPECT_EQ(listed, readFile(ff + "MergeListing_KELdetectinfo.txt"));
 }
 
 TEST(FolderListing, EmptyFolderGivesAnEmptyListing) {
     TempFolder temp;
     long leftOut = 0;
-    ASSERT_EQ(writeFolderListing(temp.path + "/", temp.path + "/listing.txt", leftOut),
-              ListingResult::Written);
+    std::vector<std::string> names;
+    ASSERT_EQ(listHeld(temp.path + "/", "listing.txt", names, leftOut), ListingResult::Written);
     EXPECT_EQ(readFile(temp.path + "/listing.txt"), "");
+    EXPECT_TRUE(names.empty());
 }
 
-TEST(FolderListing, MissingFolderGivesNoListing) {
+TEST(FolderListing, MissingFolderIsNotHeld) {
     TempFolder temp;
-    long leftOut = 0;
-    EXPECT_EQ(writeFolderListing(temp.path + "/none/", temp.path + "/none/listing.txt", leftOut),
-              ListingResult::NotWritten);
-    EXPECT_FALSE(fileExists(temp.path + "/none/listing.txt"));
+    HeldFolder folder;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(holdFolder(temp.path + "/none/", folder));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              " Cannot open FF folder " + temp.path + "/none/ (No such file or directory) \n");
+    EXPECT_FALSE(folder.held);
 }
 
 }  // namespace

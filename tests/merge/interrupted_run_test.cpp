@@ -105,8 +105,9 @@ TEST(InterruptedRun, KilledAtAnyFileSystemCallLeavesTheEarlierOrTheNewMergedFile
 // it enters the system call `at` (a call on the staging file).
 RunResult interruptAt(const FfFolder& ff, int signalNumber, const std::string& at) {
     // renameat names the file relative to the folder: strace matches it by
-    // the folder.
-    std::vector<std::string> options{"-e", "inject=" + at + ":signal=" + std::to_string(signalNumber)};
+    // the folder, where the listing's renameat comes first.
+    std::string injection = "inject=" + at + ":signal=" + std::to_string(signalNumber);
+    std::vector<std::string> options{"-e", at == "renameat" ? injection + ":when=2" : injection};
     if (at == "renameat") {
         options.insert(options.end(), {"-P", ff.path});
     }

@@ -36,10 +36,14 @@ TEST(FolderListing, ReadErrorPartWayIsReportedNotTakenForTheEnd) {
     writeFile(ff + "KELdetectinfo_0001_a.txt", "x");
     writeFile(ff + "KELdetectinfo_0002_b.txt", "x");
     long leftOut = 0;
+    std::vector<std::string> names;
+    HeldFolder folder;
+    ASSERT_TRUE(holdFolder(ff, folder));
     testing::internal::CaptureStdout();
     entriesBeforeFailure = 2;
-    ListingResult result = writeFolderListing(ff, ff + "listing.txt", leftOut);
+    ListingResult result = writeFolderListing(folder, ff, "listing.txt", names, leftOut);
     entriesBeforeFailure = -1;
+    releaseFolder(folder);
     const std::string output = testing::internal::GetCapturedStdout();
     EXPECT_EQ(result, ListingResult::Refused);
     EXPECT_EQ(output, " Cannot list folder " + ff + " to its end (Input/output error) \n");

@@ -118,19 +118,18 @@ bool heldIn(StartedProgram& traced, const std::vector<long>& numbers) {
 }
 
 const std::vector<long> kRenameCalls = {82, 264, 316};  // rename, renameat, renameat2 (x86-64)
-const std::vector<long> kOpenCalls = {2, 257, 437};     // open, openat, openat2
 
-// The program under strace, held for `microseconds` as it enters one of
-// `calls` on one of `paths` (strace matches rename by its first path,
-// renameat and renameat2 by both, relative ones taken from their folder).
+// The program under strace, held for `microseconds` as it enters the
+// `when`th of `calls` on one of `paths` (strace matches rename by its first
+// path, renameat and renameat2 by their folder).
 StartedProgram startHeld(const std::string& ffFolder, const std::vector<std::string>& paths,
-                         const std::string& calls, long microseconds) {
+                         const std::string& calls, long microseconds, int when) {
     std::vector<std::string> arguments{"-f", "-qq", "-o", "/dev/null"};
     for (const std::string& path : paths) {
         arguments.insert(arguments.end(), {"-P", path});
     }
     arguments.insert(arguments.end(), {"-e", "inject=" + calls + ":delay_enter=" +
-                                                 std::to_string(microseconds) + ":when=1",
+                                                 std::to_string(microseconds) + ":when=" + std::to_string(when),
                                        programPath(), ffFolder});
     return startProgram(stracePath(), arguments);
 }
@@ -160,16 +159,15 @@ TEST(SharedFolders, TwoSshfsClientsMeetingInARunEachLeaveTheirCompleteMergedFile
     const std::string ffB = base.path + "/two/HALD/ff/night1";
 
     // B, through the second client, is held as it gives its complete file
-    // the merged file's name; meanwhile A, through the first, has begun its
-    // own file and is held before it reads its second per-camera file, until
-    // after B has ended.
-    // (B's rename is matched by the merged file's name, or by the folder it
-    // renames in: strace matches renameat's relative names by their folder.)
+    // the merged file's name; meanwhile A, through the first, has written
+    // its own file and is held as it gives it the name, until after B has
+    // ended. Each run's second rename in its folder is the merged file's,
+    // after the listing's.
     StartedProgram runB = startHeld(ffB, {ffB + "/" + kMergedName, ffB},
-                                    "rename,renameat,renameat2", 2500000);
+                                    "rename,renameat,renameat2", 4000000, 2);
     ASSERT_TRUE(heldIn(runB, kRenameCalls)) << runB.seen;
-    StartedProgram runA = startHeld(ffA, {ffA + "/" + camera(2)}, "open,openat", 5000000);
-    ASSERT_TRUE(heldIn(runA, kOpenCalls)) << runA.seen;
+    StartedProgram runA = startHeld(ffA, {ffA}, "renameat,renameat2", 6000000, 2);
+    ASSERT_TRUE(heldIn(runA, kRenameCalls)) << runA.seen;
     ASSERT_TRUE(stillRunningAfter(runB, 0)) << "the runs did not meet: B ended before A began";
     const RunResult endB = finishProgram(runB);
     ASSERT_TRUE(stillRunningAfter(runA, 0)) << "the runs did not meet: A ended before B";

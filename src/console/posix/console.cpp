@@ -2,6 +2,7 @@
 // help switches.
 #include "console.h"
 #include "folder_picker.h"
+#include "read_problem.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -268,7 +269,7 @@ Answer askConsole(std::string& answer) {
     std::fflush(stdout);
     bool answered = static_cast<bool>(std::getline(std::cin, answer));
     if (!isatty(STDIN_FILENO)) {
-        std::printf("%s\n", answer.c_str());  // no echo of its own: show what was read
+        std::printf("%s\n", shownText(answer).c_str());  // no echo of its own: show what was read
     } else if (!answered) {
         std::printf("\n");
     }
@@ -295,7 +296,7 @@ bool browseForFfFolder(std::string& path) {
             path = answer;
             return true;
         }
-        std::printf(" %s is not a folder \n", answer.c_str());
+        std::printf(" %s is not a folder \n", shownText(answer).c_str());
     }
 }
 

@@ -12,6 +12,7 @@
 #include <iostream>
 #include <string>
 
+#include "read_problem.h"
 #include "system_reason.h"
 
 // The folder source: the shell's folder dialog, owned by the
@@ -75,7 +76,7 @@ bool askAtTheConsole(std::string& path) {
         const bool answered = static_cast<bool>(std::getline(std::cin, answer));
         DWORD mode = 0;
         if (GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) == 0) {
-            std::printf("%s\n", answer.c_str());  // no echo of its own: show what was read
+            std::printf("%s\n", shownText(answer).c_str());  // no echo of its own: show what was read
         } else if (!answered) {
             std::printf("\n");
         }
@@ -88,7 +89,7 @@ bool askAtTheConsole(std::string& path) {
             path = answer;
             return true;
         }
-        std::printf(" %s is not a folder \n", answer.c_str());
+        std::printf(" %s is not a folder \n", shownText(answer).c_str());
     }
 }
 

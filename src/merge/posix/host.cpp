@@ -16,6 +16,8 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "read_problem.h"
+
 namespace {
 
 // The longest path the system opens, and the longest name a file in
@@ -94,13 +96,13 @@ bool hostAcceptsRunPaths(const MergePaths& paths) {
     const std::string listingProblem = lengthProblem(paths.listingPath, longest);
     if (!listingProblem.empty()) {
         std::printf(" Cannot write KELdetectinfo directory listing file %s: %s \n",
-                    paths.listingPath.c_str(), listingProblem.c_str());
+                    shownText(paths.listingPath).c_str(), listingProblem.c_str());
         return false;
     }
     const std::string mergedProblem = lengthProblem(paths.mergedPath, longest);
     if (!mergedProblem.empty()) {
-        std::printf(" Cannot create KEL detection log file %s: %s \n", paths.mergedPath.c_str(),
-                    mergedProblem.c_str());
+        std::printf(" Cannot create KEL detection log file %s: %s \n",
+                    shownText(paths.mergedPath).c_str(), mergedProblem.c_str());
         return false;
     }
     // The merged file's name is the longest the run writes: the folder's
@@ -110,7 +112,7 @@ bool hostAcceptsRunPaths(const MergePaths& paths) {
     if (nameLength > longestName) {
         std::printf(" Cannot create KEL detection log file %s: its name has %zu characters, and "
                     "this file system takes names of at most %zu \n",
-                    paths.mergedPath.c_str(), nameLength, longestName);
+                    shownText(paths.mergedPath).c_str(), nameLength, longestName);
         return false;
     }
     return true;
@@ -148,18 +150,4 @@ bool prepareProcess() {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
     return true;
-}
-
-std::intptr_t holdFolder(const std::string& ffFolder, std::string& reason) {
-    const int folder = open(ffFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) {
-        reason = std::strerror(errno);
-    }
-    return folder;
-}
-
-void releaseFolder(std::intptr_t folder) {
-    if (folder >= 0) {
-        close(static_cast<int>(folder));
-    }
 }

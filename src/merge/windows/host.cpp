@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "read_problem.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -153,7 +155,7 @@ bool hostAcceptsRunPaths(const MergePaths& paths) {
     if (startsWith(paths.ffFolder, "\\\\?\\") || startsWith(paths.ffFolder, "\\\\.\\")) {
         std::printf(" Cannot list folder %s: the command interpreter cannot list paths that "
                     "begin with \\\\?\\ or \\\\.\\ \n",
-                    paths.ffFolder.c_str());
+                    shownText(paths.ffFolder).c_str());
         return false;
     }
     // No Windows file or folder name holds a '?': here it stands for a
@@ -161,19 +163,19 @@ bool hostAcceptsRunPaths(const MergePaths& paths) {
     // the path names some other folder, or none.
     if (paths.ffFolder.find('?') != std::string::npos) {
         std::printf(" FF folder %s holds characters that this program cannot use (shown as ?) \n",
-                    paths.ffFolder.c_str());
+                    shownText(paths.ffFolder).c_str());
         return false;
     }
     if (paths.listingPath.size() > kLongestPath) {
         std::printf(" Cannot list folder %s: the command interpreter takes paths of at most %lu "
                     "characters \n",
-                    paths.ffFolder.c_str(), static_cast<unsigned long>(kLongestPath));
+                    shownText(paths.ffFolder).c_str(), static_cast<unsigned long>(kLongestPath));
         return false;
     }
     const std::string mergedProblem = pathLengthProblem(paths.mergedPath);
     if (!mergedProblem.empty()) {
-        std::printf(" Cannot create KEL detection log file %s: %s \n", paths.mergedPath.c_str(),
-                    mergedProblem.c_str());
+        std::printf(" Cannot create KEL detection log file %s: %s \n",
+                    shownText(paths.mergedPath).c_str(), mergedProblem.c_str());
         return false;
     }
     return true;
@@ -195,21 +197,4 @@ std::string pathLengthProblem(const std::string& path) {
 
 bool prepareProcess() {
     return true;
-}
-
-std::intptr_t holdFolder(const std::string& ffFolder, std::string& reason) {
-    HANDLE folder = CreateFileA(ffFolder.c_str(), FILE_LIST_DIRECTORY,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (folder == INVALID_HANDLE_VALUE) {
-        reason = systemReason(GetLastError());
-        return -1;
-    }
-    return reinterpret_cast<std::intptr_t>(folder);
-}
-
-void releaseFolder(std::intptr_t folder) {
-    if (folder != -1) {
-        CloseHandle(reinterpret_cast<HANDLE>(folder));
-    }
 }

@@ -20,18 +20,25 @@ std::string temporaryFolder() {
     return folder + "\\";
 }
 
+// Holds `folder` and takes its lock, as a run does.
+bool holdAndLock(const std::string& folder, HeldFolder& held, FolderLock& lock) {
+    return holdFolder(folder, held) && lockFolder(held, folder, lock);
+}
+
 TEST(FolderLock, SecondRunWaitsUntilTheFirstLetsTheFolderGo) {
     const std::string folder = temporaryFolder();
+    HeldFolder firstFolder;
     FolderLock first;
-    lockFolder(folder, first);
+    ASSERT_TRUE(holdAndLock(folder, firstFolder, first));
     ASSERT_TRUE(first.held);
 
     testing::internal::CaptureStdout();
     std::atomic<bool> locked{false};
+    HeldFolder secondFolder;
     FolderLock second;
     // The same folder by another name: its short form, no trailing backslash.
     std::thread waiting([&] {
-        lockFolder(folder.substr(0, folder.size() - 1), second);
+        holdAndLock(folder.substr(0, folder.size() - 1), secondFolder, second);
         locked = true;
     });
     Sleep(300);
@@ -43,22 +50,28 @@ TEST(FolderLock, SecondRunWaitsUntilTheFirstLetsTheFolderGo) {
     EXPECT_EQ(said, " Waiting for another run on folder " + folder.substr(0, folder.size() - 1) +
                         " to end \n");
     unlockFolder(second);
+    releaseFolder(secondFolder);
+    releaseFolder(firstFolder);
     RemoveDirectoryA(folder.c_str());
 }
 
 TEST(FolderLock, FolderOfARunThatEndedWithoutLettingGoIsFree) {
     // Windows gives an abandoned mutex to the next waiter.
     const std::string folder = temporaryFolder();
+    HeldFolder endedFolder;
     FolderLock ended;
-    std::thread run([&] { lockFolder(folder, ended); });
+    std::thread run([&] { holdAndLock(folder, endedFolder, ended); });
     run.join();  // the thread ends holding the mutex
+    HeldFolder nextFolder;
     FolderLock next;
     testing::internal::CaptureStdout();
-    lockFolder(folder, next);
+    EXPECT_TRUE(holdAndLock(folder, nextFolder, next));
     testing::internal::GetCapturedStdout();
     EXPECT_TRUE(next.held);
     unlockFolder(next);
+    releaseFolder(nextFolder);
     CloseHandle(reinterpret_cast<HANDLE>(ended.handle));
+    releaseFolder(endedFolder);
     RemoveDirectoryA(folder.c_str());
 }
 
