@@ -9,7 +9,6 @@
 #include "detection_file_names.h"
 #include "detection_log.h"
 #include "folder_picker.h"
-#include "folders_below.h"
 #include "host.h"
 #include "read_problem.h"
 
