@@ -88,6 +88,14 @@ TEST(InterruptedRun, KilledAtAnyFileSystemCallLeavesTheEarlierOrTheNewMergedFile
                                                          "inject=" + call + ":signal=KILL:when=" +
                                                              std::to_string(n),
                                                          programPath(), ff.path});
+            // The sanitizer build's start-up reads /proc/self/maps in a number
+            // of reads that varies with where the libraries were loaded: the
+            // last of those may not come in every run. A run that never made
+            // the call ran to its end, and must have left the new file.
+            if (killed.signal != SIGKILL && call == "read" && killed.status == 0) {
+                EXPECT_EQ(withoutTime(ff.merged()), complete) << where;
+                continue;
+            }
             EXPECT_EQ(killed.signal, SIGKILL) << where;
             kills += killed.signal == SIGKILL;
             const std::string left = ff.merged();
