@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -14,6 +13,7 @@
 #include <string>
 
 #include "detection_log.h"
+#include "ff_folder.h"
 #include "record_format.h"
 #include "record_io.h"
 #include "test_files.h"
@@ -152,18 +152,6 @@ long goneProcess() {
     return child;
 }
 
-std::string thisHost() {
-    char name[256] = {};
-    gethostname(name, sizeof name - 1);
-    std::string host;
-    for (const char* c = name; *c != '\0'; ++c) {
-        if (std::isalnum(static_cast<unsigned char>(*c)) || *c == '-') {
-            host += *c;
-        }
-    }
-    return host;
-}
-
 TEST(DetectionLog, NameHoldsTheEarlierFileUntilTheNewOneIsFinished) {
     TempFolder folder;
     const std::string path = folder.path + "/KELdetectinfo_0000_night1.txt";
@@ -174,7 +162,7 @@ TEST(DetectionLog, NameHoldsTheEarlierFileUntilTheNewOneIsFinished) {
     // Left by a killed run of this computer, by one of another computer,
     // and by an earlier version, whose run held the same folder lock.
     const std::string stem = folder.path + "/KELdetectinfo_0000_night1.";
-    const std::string killed = stem + thisHost() + "." + std::to_string(goneProcess()) + ".tmp";
+    const std::string killed = stem + hostForFiles() + "." + std::to_string(goneProcess()) + ".tmp";
     const std::string elsewhere = stem + "othercomputer.4242.tmp";
     for (const std::string& left : {killed, elsewhere, stem + "tmp"}) {
         writeFile(left, "left by a run that was killed: " + std::string(5000, 'x'));
@@ -182,7 +170,7 @@ TEST(DetectionLog, NameHoldsTheEarlierFileUntilTheNewOneIsFinished) {
 
     ASSERT_TRUE(openDetectionLog(held.place, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
     const std::string staging = folder.path + "/" + detectionLogStagingName();
-    EXPECT_EQ(staging, stem + thisHost() + "." + std::to_string(getpid()) + ".tmp");
+    EXPECT_EQ(staging, stem + hostForFiles() + "." + std::to_string(getpid()) + ".tmp");
     EXPECT_FALSE(fileExists(killed));
     EXPECT_FALSE(fileExists(stem + "tmp"));
     ASSERT_EQ(detectionLogNotes().leftAlone.size(), 1u);
@@ -214,7 +202,7 @@ TEST(DetectionLog, UncreatableFileIsReportedWithTheTemporaryFile) {
     EXPECT_EQ(detectionLogError(), std::strerror(ENOENT));
     EXPECT_EQ(detectionLogFailure().step, LogStep::Create);
     EXPECT_FALSE(detectionLogFailure().atMergedFile);
-    EXPECT_EQ(detectionLogFailure().path, gone + "/merged." + thisHost() + "." +
+    EXPECT_EQ(detectionLogFailure().path, gone + "/merged." + hostForFiles() + "." +
                                               std::to_string(getpid()) + ".tmp");
 }
 
