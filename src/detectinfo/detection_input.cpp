@@ -25,11 +25,27 @@ void refill(TextInput& input) {
     input.position = 0;
     input.filled = unread;
     std::size_t wanted = buffer.size() - input.filled;
+    const bool bounded =
+        input.bound >= 0 && input.bound - input.bytesRead <= static_cast<std::int64_t>(wanted);
+    if (bounded) {
+        wanted = static_cast<std::size_t>(input.bound - input.bytesRead);
+    }
     errno = 0;
     std::size_t got = std::fread(buffer.data() + input.filled, 1, wanted, input.file);
+    input.bytesRead += static_cast<std::int64_t>(got);
     if (got < wanted) {
         input.endOfFile = true;
         if (std::ferror(input.file)) {
+            input.readError = errno != 0 ? errno : EIO;
+        }
+    } else if (bounded) {
+        // At the bound: one byte more tells a file that goes on from one
+        // that ends right there.
+        input.endOfFile = true;
+        char beyond = 0;
+        if (std::fread(&beyond, 1, 1, input.file) == 1) {
+            input.readError = kBeyondBound;
+        } else if (std::ferror(input.file)) {
             input.readError = errno != 0 ? errno : EIO;
         }
     }
@@ -78,6 +94,8 @@ void startTextInput(TextInput& input, std::FILE* file) {
     input.lineNumber = 0;
     input.lastLineUnended = false;
     input.atStart = true;
+    input.bound = -1;
+    input.bytesRead = 0;
 }
 
 LineResult takeLine(TextInput& input, const char*& first, const char*& last) {

@@ -6,7 +6,9 @@
 // non-blank character to its line end, trailing blanks included.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -34,7 +36,14 @@ struct TextInput {
     long lineNumber = 0;       // number of the line last taken
     bool lastLineUnended = false;  // the line last taken ran into the end of the bytes
     bool atStart = true;       // nothing taken yet
+    // The most bytes read from the file, -1 for no bound: a file that goes
+    // on past it ends there with readError kBeyondBound.
+    std::int64_t bound = -1;
+    std::int64_t bytesRead = 0;
 };
+
+// The readError of a file that goes on past its bound.
+inline constexpr int kBeyondBound = EFBIG;
 
 enum class LineResult {
     Line,     // a line was taken

@@ -4,7 +4,6 @@
 // posix/folder_files.cpp and windows/folder_files.cpp implement it.
 #pragma once
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -102,9 +101,7 @@ void unlockFolder(FolderLock& lock);
 // entry is told apart without the open waiting on it, and no read of the
 // file waits either. A link is followed only where it is the running
 // user's own or an administrator's, or where its owner may read what it
-// leads to. At most kReadBound bytes of the file are read.
-
-inline constexpr long long kReadBound = 1LL << 30;
+// leads to.
 
 enum class ListedFileOpen {
     Opened,    // `file` is open on a regular file, which `identity` names
@@ -116,9 +113,6 @@ enum class ListedFileOpen {
 
 ListedFileOpen openListedFile(const HeldFolder& folder, const std::string& name,
                               std::FILE*& file, FileIdentity& identity, int& error);
-
-// The error a read of a listed file fails with at kReadBound.
-inline constexpr int kReadBoundError = EFBIG;
 
 // Which file a path, or an entry of the held folder, names, links followed.
 FileIdentity identityOfPath(const std::string& path);

@@ -11,7 +11,7 @@
 namespace {
 
 void reportReadFailure(const std::string& path, const ReadProblem& problem, MergeState& state) {
-    if (problem.error == kReadBoundError) {
+    if (problem.error == kBeyondBound) {
         // No night of one camera comes near: a sparse or endless file.
         std::printf(" File %s is read no further than %lld bytes (1 GiB); the rest of it was "
                     "not merged \n",
@@ -45,10 +45,10 @@ bool readHeader(const std::string& path, MergeState& state) {
     if (header == HeaderStatus::Read) {
         return true;
     }
-    if (state.input.text.readError == kReadBoundError) {
+    if (state.input.text.readError == kBeyondBound) {
         // A header line cut, or taken as too long, at the bound: the bound
         // is what the user has to know of.
-        problem.error = kReadBoundError;
+        problem.error = kBeyondBound;
         reportReadFailure(path, problem, state);
     } else if (header == HeaderStatus::Cut) {
         std::printf(" File %s ends inside its header at line %ld; no records merged from it \n",
@@ -85,6 +85,7 @@ void checkBeyondCap(const std::string& path, MergeState& state) {
 // file could not be written.
 bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
     startDetectionInput(state.input, file);
+    state.input.text.bound = kReadBound;
     if (!readHeader(path, state)) {
         return true;
     }

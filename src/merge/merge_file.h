@@ -13,6 +13,11 @@ struct Run;
 
 inline constexpr int kMaxRecordsPerFile = 99999;
 
+// The most bytes read of one per-camera file: far above any real night (a
+// few tens of MB), and a bound to a sparse file that claims terabytes
+// without using a disk block.
+inline constexpr long long kReadBound = 1LL << 30;
+
 // The run's working state: one input buffer and one record serve every
 // file, and the tallies of what was written and what was left out.
 struct MergeState {

@@ -15,7 +15,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -546,59 +545,6 @@ ListedFileOpen checkOpened(int folder, const std::string& name, const struct sta
     return S_ISREG(opened.st_mode) ? ListedFileOpen::Opened : ListedFileOpen::NotAFile;
 }
 
-// Reads of a listed file, bounded: past kReadBound bytes a read fails with
-// kReadBoundError, unless the file ends right there.
-struct BoundedReads {
-    int descriptor;
-    long long left;
-    std::unique_ptr<char[]> buffer;  // the stream's, which it reads the file through
-};
-
-ssize_t readBounded(void* cookie, char* buffer, std::size_t size) {
-    auto* reads = static_cast<BoundedReads*>(cookie);
-    char probe = 0;
-    const bool atBound = reads->left <= 0;
-    if (atBound) {
-        buffer = &probe;
-        size = 1;
-    }
-    size = std::min(size, static_cast<std::size_t>(std::max(reads->left, 1LL)));
-    ssize_t got = 0;
-    do {
-        got = read(reads->descriptor, buffer, size);
-    } while (got < 0 && errno == EINTR);
-    if (atBound && got > 0) {
-        errno = kReadBoundError;
-        return -1;
-    }
-    reads->left -= got > 0 ? got : 0;
-    return got;
-}
-
-int closeBounded(void* cookie) {
-    auto* reads = static_cast<BoundedReads*>(cookie);
-    const int closed = close(reads->descriptor);
-    delete reads;
-    return closed;
-}
-
-constexpr std::size_t kStreamBuffer = 1 << 20;
-
-std::FILE* openBoundedStream(int descriptor) {
-    auto* reads = new BoundedReads{descriptor, kReadBound,
-                                   std::make_unique_for_overwrite<char[]>(kStreamBuffer)};
-    std::FILE* file = fopencookie(reads, "rb", {readBounded, nullptr, nullptr, closeBounded});
-    if (file == nullptr) {
-        delete reads;
-    } else {
-        // A stream of this kind reads through its buffer, whatever a read
-        // asks for: one of 1 MiB takes the reader's large blocks in few
-        // reads of the file.
-        setvbuf(file, reads->buffer.get(), _IOFBF, kStreamBuffer);
-    }
-    return file;
-}
-
 }  // namespace
 
 ListedFileOpen openListedFile(const HeldFolder& held, const std::string& name, std::FILE*& file,
@@ -624,7 +570,7 @@ ListedFileOpen openListedFile(const HeldFolder& held, const std::string& name, s
             return ListedFileOpen::Failed;
         }
         const ListedFileOpen checked = checkOpened(folder, name, entry, descriptor, identity);
-        if (checked == ListedFileOpen::Opened && (file = openBoundedStream(descriptor)) != nullptr) {
+        if (checked == ListedFileOpen::Opened && (file = fdopen(descriptor, "rb")) != nullptr) {
             return checked;
         }
         error = errno != 0 ? errno : EIO;
