@@ -18,6 +18,12 @@
 
 inline constexpr double kProgramVersion = 1.61;
 
+// The name of this computer, letters, digits and '-' only, as the names of
+// a run's temporary files carry it (the merged file's here, the listing's
+// in the run), so that no run on another computer that shares the folder
+// uses them.
+std::string hostNameForFiles();
+
 // Where the merged file goes: the folder the run holds open, the merged
 // file's name in it, and whether the run holds the folder lock.
 struct LogPlace {

@@ -35,9 +35,8 @@ struct EarlierFile {
 
 EarlierFile lookAtEarlierFile(const LogFolder& folder, const std::string& name);
 
-// The name of this computer, letters, digits and '-' only, and this
-// process's number: together they tell this run's files from any other's.
-std::string hostNameForFiles();
+// This process's number: with hostNameForFiles (detection_log.h) it tells
+// this run's files from any other's.
 long processNumber();
 
 // The longest name a file in the folder may have (on Windows, also what

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "detection_file_names.h"
+#include "detection_log.h"
 #include "host.h"
 #include "read_problem.h"
 
@@ -221,13 +222,9 @@ void reportLeftOut(std::vector<LeftOut>& leftOut, long& namesLeftOut) {
 // run, on this host or another sharing the folder, uses it, and it is no
 // per-camera file's name.
 std::string asideName(const std::string& listingName) {
-    char host[256] = "host";
-    if (gethostname(host, sizeof host - 1) != 0) {
-        std::strcpy(host, "host");
-    }
-    host[sizeof host - 1] = '\0';
     const std::size_t dot = listingName.rfind('.');
-    return listingName.substr(0, dot) + "." + host + "." + std::to_string(getpid()) + ".tmp";
+    return listingName.substr(0, dot) + "." + hostNameForFiles() + "." +
+           std::to_string(getpid()) + ".tmp";
 }
 
 // Writes `names` to a file of the folder made anew under the aside name,
