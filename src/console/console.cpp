@@ -115,14 +115,6 @@ void printUnknownOption(const std::string& argument) {
 
 }  // namespace
 
-bool refusedAsOption(const std::string& argument) {
-    if (argument.empty() || argument[0] != '-' || isExistingFolder(argument)) {
-        return false;
-    }
-    printUnknownOption(argument);
-    return true;
-}
-
 void waitForCharacter() {
     std::fflush(stdout);
     std::getchar();

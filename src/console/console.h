@@ -47,10 +47,6 @@ enum class InfoAnswer {
 // other argument that begins with '-' is refused as an unknown option.
 // They count only as the one argument of the command line, and only while
 // no folder of that name exists, so that every folder, one named like an
-// option included, can still be merged. Writes no file.
+// option included, can still be merged ("--" before it makes any argument
+// a folder). Writes no file.
 InfoAnswer answerInfoOption(int argc, char** argv);
-
-// Among several arguments no option is taken, but one that begins with '-'
-// and names no existing folder is refused as an unknown option, after the
-// message: true then.
-bool refusedAsOption(const std::string& argument);

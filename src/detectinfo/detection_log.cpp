@@ -1,7 +1,5 @@
 #include "detection_log.h"
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -9,6 +7,7 @@
 
 #include "log_file.h"
 #include "record_format.h"
+#include "temporary_file.h"
 
 namespace {
 
@@ -18,21 +17,12 @@ namespace {
 struct DetectionLog {
     OutputFile output;
     LogFolder folder;
-    std::string mergedName;   // the merged file's name, taken when complete
-    std::string stagingName;  // the name it is written under
-    LogFailure failure;       // the first failure, if any
+    std::string mergedName;  // the merged file's name, taken when complete
+    TemporaryFile staging;   // the name it is written under
+    EarlierFile earlier;     // the merged file as it stood
+    LogFailure failure;      // the first failure, if any
     LogNotes notes;
 } gLog;
-
-// The staging file as removeStagingFileNow finds it, from a signal handler
-// or the thread of a console control handler: fixed buffers, and a flag
-// that is set only while they hold the folder and name of a staging file
-// that may exist.
-std::intptr_t gInterruptFolder = -1;
-char gInterruptFolderPath[4096];
-char gInterruptName[512];
-std::atomic<bool> gInterruptPathSet{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "read in a signal handler");
 
 // Records the first failure: the step, the file it failed on, the reason.
 bool fail(LogStep step, const std::string& path, const std::string& reason,
@@ -47,7 +37,7 @@ bool fail(LogStep step, const std::string& path, const std::string& reason,
 }
 
 std::string staged() {
-    return gLog.folder.path + gLog.stagingName;
+    return gLog.folder.path + gLog.staging.name;
 }
 
 bool failStaged(LogStep step, int error) {
@@ -62,7 +52,7 @@ bool failStaged(LogStep step, const std::string& reason) {
 // recorded, so that the run can name it.
 bool removeStaged() {
     const int error = removeFileNow(gLog.folder.handle, gLog.folder.path.c_str(),
-                                    gLog.stagingName.c_str());
+                                    gLog.staging.name.c_str());
     if (error != 0) {
         gLog.failure.notRemoved = staged();
         gLog.failure.notRemovedReason = removalReason(error);
@@ -70,154 +60,45 @@ bool removeStaged() {
     return error == 0;
 }
 
-// Set before the file can exist, so that no interruption leaves it; the
-// handlers are installed then too, once.
-bool rememberStagingFile() {
-    if (gLog.folder.path.size() >= sizeof gInterruptFolderPath ||
-        gLog.stagingName.size() >= sizeof gInterruptName) {
-        return failStaged(LogStep::Create, ENAMETOOLONG);
-    }
-    static bool handlersInstalled = false;
-    if (!handlersInstalled) {
-        cleanUpOnInterruption(removeStagingFileNow);
-        handlersInstalled = true;
-    }
-    gInterruptPathSet = false;
-    gInterruptFolder = gLog.folder.handle;
-    std::memcpy(gInterruptFolderPath, gLog.folder.path.c_str(), gLog.folder.path.size() + 1);
-    std::memcpy(gInterruptName, gLog.stagingName.c_str(), gLog.stagingName.size() + 1);
-    gInterruptPathSet = true;
-    return true;
-}
-
-void forgetStagingFile() {
-    gInterruptPathSet = false;
-}
-
-constexpr char kStagingSuffix[] = ".tmp";
-
-// The merged file's name without ".txt": what every staging name of the
-// folder begins with.
-std::string mergedStem(const std::string& mergedName) {
-    const std::size_t dot = mergedName.rfind('.');
-    return dot == std::string::npos ? mergedName : mergedName.substr(0, dot);
-}
-
-// This run's staging name, "<stem>.<computer>.<process>.tmp". Where that
-// is too long for the folder's names (or, on Windows, its path limit), the
-// computer's name gives way first, down to one character, then the stem;
-// `stem` and `host` are shortened in place. Never ".txt" at its end, so no
-// listing takes it for a per-camera file (nor, on Windows, its short name,
-// "KELDET~1.TMP").
-std::string stagingNameFor(std::string& stem, std::string& host) {
-    std::string tail(1, '.');
-    tail.append(std::to_string(processNumber())).append(kStagingSuffix);
-    const std::size_t room = roomForName(gLog.folder);
-    const std::size_t fixed = 1 + tail.size();
-    host.resize(std::max<std::size_t>(
-        1, std::min(host.size(), room > stem.size() + fixed ? room - stem.size() - fixed : 0)));
-    if (stem.size() + fixed + host.size() > room && room > fixed + host.size()) {
-        stem.resize(room - fixed - host.size());
-    }
-    std::string name = stem;
-    name.append(1, '.').append(host).append(tail);
-    return name;
-}
-
-// The computer and process of a staging name of `stem`; false when the
-// name is none of this program's.
-bool runOfStagingName(const std::string& name, const std::string& stem, std::string& host,
-                      long& process) {
-    const std::size_t suffix = sizeof kStagingSuffix - 1;
-    if (name.size() <= stem.size() + 1 + suffix || name[stem.size()] != '.') {
-        return false;
-    }
-    const std::string middle = name.substr(stem.size() + 1, name.size() - stem.size() - 1 - suffix);
-    const std::size_t dot = middle.rfind('.');
-    if (dot == std::string::npos || dot + 1 == middle.size() ||
-        middle.find_first_not_of("0123456789", dot + 1) != std::string::npos ||
-        middle.size() - dot > 10) {
-        return false;
-    }
-    host = middle.substr(0, dot);
-    process = std::stol(middle.substr(dot + 1));
-    return true;
-}
-
-void leaveAlone(const std::string& name, const std::string& why) {
-    gLog.notes.leftAlone.push_back({gLog.folder.path + name, why});
-}
-
-// Removes a file that a run which is certainly gone left; one that stays
-// is noted with the reason.
-void removeLeftover(const std::string& name) {
-    const int error = removeFileNow(gLog.folder.handle, gLog.folder.path.c_str(), name.c_str());
-    if (error != 0) {
-        leaveAlone(name, "left by a run that ended, and could not be removed (" +
-                             removalReason(error) + ")");
-    }
-}
-
-// Staging files of runs that were killed. A run of this computer whose
-// process is gone can no longer use its file: it goes. A file of a run on
-// another computer may still be in use there and stays, noted; a file of
-// a live process of this computer is another run's, and stays unsaid. The
-// fixed name of earlier versions goes only where no other computer reaches
-// the folder and this run holds its lock, since an earlier version running
-// on it holds the same lock.
-void sweepLeftovers(const std::string& fullStem, const std::string& stem, const std::string& host,
-                    bool folderLocked) {
-    for (const std::string& name : namesInFolder(gLog.folder, stem, kStagingSuffix)) {
-        std::string itsHost;
-        long process = 0;
-        if (name == fullStem + kStagingSuffix) {
-            if (folderLocked && folderIsLocal(gLog.folder)) {
-                removeLeftover(name);
-            } else {
-                leaveAlone(name, "left by an earlier version of this program, which may still "
-                                 "be running; remove it once no run is on this folder");
-            }
-        } else if (!runOfStagingName(name, stem, itsHost, process)) {
-            continue;  // none of this program's
-        } else if (itsHost != host) {
-            leaveAlone(name, "a run's on computer " + itsHost +
-                                 ", which may still be running; that computer's next run "
-                                 "removes it once the run is gone");
-        } else if (process == processNumber() || processGone(process)) {
-            removeLeftover(name);
-        }
-    }
-}
-
 // The merged file as it stands: refused when this user may not replace it.
-bool lookAtMergedFile(EarlierFile& earlier) {
-    earlier = lookAtEarlierFile(gLog.folder, gLog.mergedName);
-    gLog.notes.otherNames = earlier.otherNames;
-    return !earlier.blocked ||
-           fail(LogStep::Look, gLog.folder.path + gLog.mergedName, earlier.why, true);
+bool lookAtMergedFile() {
+    gLog.earlier = lookAtEarlierFile(gLog.folder, gLog.mergedName);
+    gLog.notes.otherNames = gLog.earlier.otherNames;
+    return !gLog.earlier.blocked ||
+           fail(LogStep::Look, gLog.folder.path + gLog.mergedName, gLog.earlier.why, true);
+}
+
+// The fixed temporary name of earlier versions, "<stem>.tmp", goes only
+// where no other computer reaches the folder and this run holds its lock,
+// which an earlier version running on it holds too.
+void sweepEarlierVersion(bool folderLocked) {
+    const std::string name = gLog.mergedName.substr(0, gLog.mergedName.rfind('.')) + ".tmp";
+    if (!lookAtEarlierFile(gLog.folder, name).regular) {
+        return;
+    }
+    if (folderLocked && folderIsLocal(gLog.folder)) {
+        removeLeftover(gLog.folder, name, gLog.notes.leftAlone);
+    } else {
+        noteLeftAlone(gLog.notes.leftAlone, gLog.folder, name,
+                      "left by an earlier version of this program, which may still be running; "
+                      "remove it once no run is on this folder");
+    }
 }
 
 // Creates the staging file of this run, after what killed runs left.
 std::FILE* createStaged(bool folderLocked) {
-    EarlierFile earlier;
-    if (!lookAtMergedFile(earlier)) {
+    if (!lookAtMergedFile()) {
         return nullptr;
     }
-    const std::string fullStem = mergedStem(gLog.mergedName);
-    std::string stem = fullStem;
-    std::string host = hostNameForFiles();
-    gLog.stagingName = stagingNameFor(stem, host);
-    sweepLeftovers(fullStem, stem, host, folderLocked);
-    if (!rememberStagingFile()) {
-        return nullptr;
-    }
+    sweepTemporaryFiles(gLog.folder, gLog.mergedName, gLog.notes.leftAlone);
+    sweepEarlierVersion(folderLocked);
     std::string reason;
-    std::FILE* file = createStagingFile(gLog.folder, gLog.stagingName, earlier, reason);
-    if (file == nullptr) {
-        forgetStagingFile();
+    if (!createTemporaryFile(gLog.folder, gLog.mergedName, gLog.earlier, TemporaryKind::Merged,
+                             gLog.staging, reason)) {
         failStaged(LogStep::Create, reason);
+        return nullptr;
     }
-    return file;
+    return gLog.staging.file;
 }
 
 // Takes the staging file out of the log, which then holds none.
@@ -246,7 +127,7 @@ bool openDetectionLog(const LogPlace& place, const std::string& ffFolder,
 }
 
 const std::string& detectionLogStagingName() {
-    return gLog.stagingName;
+    return gLog.staging.name;
 }
 
 bool writeDetectionRecord(const DetectionRecord& record) {
@@ -303,24 +184,27 @@ bool writeCountLine(std::int32_t count) {
 }
 
 // Flushes the staging file to stable storage, closes it and gives it the
-// merged file's name, replacing the file that had it. False, with the
-// staging file removed, when any step fails.
+// merged file's name, replacing the file that had it; then, and not
+// before, the earlier file's owner and group. False, with the staging file
+// removed, when any step fails.
 bool commitStagingFile() {
     std::FILE* file = takeFile();
     std::string reason;
     errno = 0;
     bool done = std::fflush(file) == 0 || failStaged(LogStep::Write, errno);
     done = done && (flushToStorage(file, reason) || failStaged(LogStep::Flush, reason));
+    const std::intptr_t kept = done ? keepForHandOver(file) : -1;
     errno = 0;
     if (std::fclose(file) != 0 && done) {
         done = failStaged(LogStep::Close, errno);
     }
-    done = done && (replaceFile(gLog.folder, gLog.stagingName, gLog.mergedName, reason) ||
+    done = done && (replaceFile(gLog.folder, gLog.staging.name, gLog.mergedName, reason) ||
                     failStaged(LogStep::Rename, reason));
+    handOver(kept, done && gLog.earlier.exists ? &gLog.earlier : nullptr);
     if (!done) {
         removeStaged();
     }
-    forgetStagingFile();
+    forgetTemporaryFile(gLog.staging);
     return done;
 }
 
@@ -348,14 +232,8 @@ bool abandonDetectionLog() {
     }
     std::fclose(file);
     const bool removed = removeStaged();
-    forgetStagingFile();
+    forgetTemporaryFile(gLog.staging);
     return removed;
-}
-
-void removeStagingFileNow() {
-    if (gInterruptPathSet) {
-        removeFileNow(gInterruptFolder, gInterruptFolderPath, gInterruptName);
-    }
 }
 
 const LogFailure& detectionLogFailure() {

@@ -15,14 +15,9 @@
 #include <vector>
 
 #include "detection_record.h"
+#include "temporary_file.h"
 
 inline constexpr double kProgramVersion = 1.61;
-
-// The name of this computer, letters, digits and '-' only, as the names of
-// a run's temporary files carry it (the merged file's here, the listing's
-// in the run), so that no run on another computer that shares the folder
-// uses them.
-std::string hostNameForFiles();
 
 // Where the merged file goes: the folder the run holds open, the merged
 // file's name in it, and whether the run holds the folder lock.
@@ -67,11 +62,6 @@ FinishResult finishDetectionLog(std::int32_t count);
 // (detectionLogFailure names it).
 bool abandonDetectionLog();
 
-// Removes the new file, if any, using only what is safe in a signal
-// handler or a console control handler: what an interruption does before
-// it ends the process. The file stays open; the process's end closes it.
-void removeStagingFileNow();
-
 // What stopped the last call of this module, for the message.
 enum class LogStep { None, Look, Create, Write, Flush, Close, Rename, FlushFolder };
 struct LogFailure {
@@ -89,12 +79,8 @@ std::string detectionLogError();
 
 // What the run should say besides: files of other runs left alone, and the
 // merged file's other names, which keep the earlier file.
-struct LeftFile {
-    std::string path;
-    std::string why;
-};
 struct LogNotes {
-    std::vector<LeftFile> leftAlone;
+    LeftAlone leftAlone;
     long otherNames = 0;
 };
 const LogNotes& detectionLogNotes();

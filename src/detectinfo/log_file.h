@@ -24,7 +24,6 @@ struct EarlierFile {
     bool exists = false;
     bool regular = false;      // a regular file (not a link, folder, FIFO, device)
     bool isFolder = false;
-    bool ownedByUs = false;    // the running user's own
     bool blocked = false;      // the running user may not replace it; `why` says so
     std::string why;
     long otherNames = 0;       // hard links beyond the merged file's name
@@ -35,8 +34,11 @@ struct EarlierFile {
 
 EarlierFile lookAtEarlierFile(const LogFolder& folder, const std::string& name);
 
-// This process's number: with hostNameForFiles (detection_log.h) it tells
-// this run's files from any other's.
+// The name of this computer, as the system gives it.
+std::string computerName();
+
+// This process's number: with the computer's name it tells this run's
+// files from any other's.
 long processNumber();
 
 // The longest name a file in the folder may have (on Windows, also what
@@ -51,16 +53,30 @@ bool processGone(long number);
 // another computer may reach.
 bool folderIsLocal(const LogFolder& folder);
 
-// The names in the folder that begin with `prefix` and end with `suffix`.
+// The names of the regular files in the folder (no folder, link or other
+// kind) that begin with `prefix` and end with `suffix`.
 std::vector<std::string> namesInFolder(const LogFolder& folder, const std::string& prefix,
                                        const std::string& suffix);
 
 // Creates `name` in the folder, exclusively, never through a link, open for
-// reading and writing; it can be removed while it is open. It takes the
-// earlier file's permission bits only where that file was the running
-// user's own, and its owner and group wherever the system lets it.
-std::FILE* createStagingFile(const LogFolder& folder, const std::string& name,
-                             const EarlierFile& earlier, std::string& reason);
+// reading and writing; it can be removed while it is open. Its permission
+// bits are those a new file gets under the umask, less any the earlier
+// file lacks; its owner and group stay the running user's until it is
+// complete (handOver). Null when it cannot be made: `taken` tells whether
+// something already held the name, `reason` says why in the system's words.
+std::FILE* createExclusiveFile(const LogFolder& folder, const std::string& name,
+                               const EarlierFile& earlier, bool& taken, std::string& reason);
+
+// A second handle on the file, kept past its close, so that the file can
+// be handed over once it has its final name; -1 where the platform needs
+// none (on Windows the rename keeps the replaced file's owner).
+std::intptr_t keepForHandOver(std::FILE* file);
+
+// Gives the file of `kept`, complete under its final name, the earlier
+// file's owner and group wherever the system lets the run set them (root
+// sets both, a member of the group the group), then lets `kept` go. With
+// no earlier file, only lets it go.
+void handOver(std::intptr_t kept, const EarlierFile* earlier);
 
 // Writes what the file holds through to stable storage.
 bool flushToStorage(std::FILE* file, std::string& reason);

@@ -76,19 +76,91 @@ void setProblem(ReadProblem& problem, ReadReason reason, long line) {
     problem.error = 0;
 }
 
-std::string shownText(std::string_view text) {
+namespace {
+
+// The length of the UTF-8 character that begins at `text[at]`, or 0 where
+// no whole, well-formed one does.
+std::size_t utf8Length(std::string_view text, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4
+                               : lead >= 0xE0               ? 3
+                               : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                              : 0;
+    if (length == 0 || lead > 0xF4 || at + length > text.size()) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    // No overlong form, surrogate, or character beyond U+10FFFF.
+    const auto second = static_cast<unsigned char>(text[at + 1]);
+    const bool wellFormed = (lead != 0xE0 || second >= 0xA0) && (lead != 0xED || second <= 0x9F) &&
+                            (lead != 0xF0 || second >= 0x90) && (lead != 0xF4 || second <= 0x8F);
+    return wellFormed ? length : 0;
+}
+
+// Whether the UTF-8 character of `length` bytes at `text[at]` is one a
+// terminal acts on rather than shows: a C1 control (U+0080 to U+009F), a
+// line or paragraph separator (U+2028, U+2029), or a control of the text's
+// direction (U+202A to U+202E, U+2066 to U+2069).
+bool isControlCharacter(std::string_view text, std::size_t at, std::size_t length) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+    if (length == 2) {
+        return byte(0) == 0xC2 && byte(1) <= 0x9F;
+    }
+    if (length == 3 && byte(0) == 0xE2) {
+        return (byte(1) == 0x80 && byte(2) >= 0xA8 && byte(2) <= 0xAE) ||
+               (byte(1) == 0x81 && byte(2) >= 0xA6 && byte(2) <= 0xA9);
+    }
+    return false;
+}
+
+void escape(std::string& shown, unsigned char byte) {
     constexpr char kHex[] = "0123456789ABCDEF";
+    shown += "\\x";
+    shown += kHex[byte >> 4];
+    shown += kHex[byte & 0xF];
+}
+
+}  // namespace
+
+std::string shownText(std::string_view text) {
     std::string shown;
     shown.reserve(text.size());
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            shown += "\\x";
-            shown += kHex[byte >> 4];
-            shown += kHex[byte & 0xF];
-        } else {
-            shown += c;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte < 0x80) {
+            if (byte < 0x20 || byte == 0x7F) {
+                escape(shown, byte);
+            } else {
+                shown += text[at];
+            }
+            ++at;
+            continue;
         }
+        const std::size_t length = utf8Length(text, at);
+        if (length == 0) {
+            // A byte of no UTF-8 character: 0x80 to 0x9F is a C1 control
+            // where a terminal takes bytes as they are.
+            if (byte <= 0x9F) {
+                escape(shown, byte);
+            } else {
+                shown += text[at];
+            }
+            ++at;
+            continue;
+        }
+        const bool control = isControlCharacter(text, at, length);
+        for (std::size_t i = 0; i < length; ++i) {
+            if (control) {
+                escape(shown, static_cast<unsigned char>(text[at + i]));
+            } else {
+                shown += text[at + i];
+            }
+        }
+        at += length;
     }
     return shown;
 }

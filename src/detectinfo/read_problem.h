@@ -61,10 +61,14 @@ struct ReadProblem {
 // Sets `problem` to `reason` found at `line`, without details.
 void setProblem(ReadProblem& problem, ReadReason reason, long line);
 
-// `text` with every control character (bytes below 0x20, and 0x7F) written
-// as \xNN, so that a NUL, a line end or an escape sequence cannot cut or
-// garble a message line: how every message shows a name or a text that
-// came from a file or a folder.
+// `text` with every control character written as \xNN, a byte at a time,
+// so that a NUL, a line end, an escape sequence or a change of the text's
+// direction cannot cut, garble or disguise a message line: how every
+// message shows a name or a text that came from a file or a folder. The
+// control characters are the bytes below 0x20 and 0x7F; the bytes 0x80 to
+// 0x9F where they are no part of a UTF-8 character; and in UTF-8 the C1
+// controls (U+0080 to U+009F), the line and paragraph separators (U+2028,
+// U+2029) and the direction controls (U+202A to U+202E, U+2066 to U+2069).
 std::string shownText(std::string_view text);
 
 // `text` as messages show a value: its first 40 characters, control

@@ -1,12 +1,7 @@
 #include "archive_run.h"
 
-#include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <set>
 #include <string>
-#include <system_error>
-#include <utility>
 #include <vector>
 
 #include "console.h"
@@ -27,9 +22,10 @@ struct Tally {
     std::vector<std::string> notWhole;
 };
 
-// The folders merged so far, by their identity on disk, so that a folder
-// named again by another spelling or through a link is merged once.
-using SeenFolders = std::set<std::pair<std::uint64_t, std::uint64_t>>;
+// The folders merged so far, by the identity of the folder each run held,
+// so that a folder named again by another spelling or through a link is
+// merged once; a folder that failed is no merged one.
+using MergedFolders = std::vector<FileIdentity>;
 
 std::string counted(long count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
@@ -53,12 +49,14 @@ void countLeftOut(Tally& tally, const std::string& shownFolder, const MergeState
     tally.notWhole.push_back(" Left out: " + shownFolder + " (" + parts + ") ");
 }
 
-void countEmpty(Tally& tally, const std::string& shownFolder, long foldersBelow) {
+void countEmpty(Tally& tally, const std::string& shownFolder, const Run& run) {
     ++tally.empty;
     std::string line = " No per-camera files: " + shownFolder + " ";
-    if (foldersBelow > 0) {
-        line.append("(").append(counted(foldersBelow, "folder", "folders"));
-        line.append(foldersBelow == 1 ? " below it has some) " : " below it have some) ");
+    if (run.foldersBelow > 0) {
+        const bool one = run.foldersBelow == 1 && run.foldersBelowAll;
+        line.append("(").append(std::to_string(run.foldersBelow));
+        line.append(run.foldersBelowAll ? "" : " or more").append(one ? " folder" : " folders");
+        line.append(one ? " below it has some) " : " below it have some) ");
     }
     tally.notWhole.push_back(line);
 }
@@ -71,38 +69,38 @@ void countRun(Tally& tally, const Run& run, int status) {
     } else if (status == kExitIncomplete) {
         countLeftOut(tally, shown, *run.state);
     } else if (run.state->filesRead == 0 && run.state->filesLeftOut == 0) {
-        countEmpty(tally, shown, run.foldersBelow);
+        countEmpty(tally, shown, run);
     } else {
         ++tally.whole;
     }
 }
 
 // Merges one folder, unless it was merged before in this run.
-void mergeOneFolder(const std::string& typed, Tally& tally, SeenFolders& seen) {
+void mergeOneFolder(const std::string& typed, Tally& tally, MergedFolders& merged) {
     if (typed.empty()) {
         std::printf(" No FF folder given \n");
         countFailed(tally, "\"\"", "no FF folder given");
-        return;
-    }
-    const std::string whole = ensureTrailingSeparator(wholeFolderPath(nativeFolderPath(typed)));
-    const FileIdentity identity = identityOfPath(whole);
-    if (identity.known && !seen.insert({identity.volume, identity.index}).second) {
-        std::printf(" FF folder %s is %s again; merged once \n", shownText(typed).c_str(),
-                    shownText(whole).c_str());
         return;
     }
     // Each folder's record, buffers, listing and lock go with its Run
     // before the next folder begins, so memory stays flat.
     Run run;
     run.oneOfSeveral = true;
+    run.mergedFolders = &merged;
     const int status = mergeFolder(run, typed);
+    if (run.namedAgain) {
+        return;
+    }
+    if (status != kExitFileError && run.heldIdentity.known) {
+        merged.push_back(run.heldIdentity);
+    }
     countRun(tally, run, status);
 }
 
 // Merges the folders one argument stands for.
-void mergeArgument(const std::string& argument, Tally& tally, SeenFolders& seen) {
+void mergeArgument(const std::string& argument, Tally& tally, MergedFolders& merged) {
     if (!holdsWildcard(argument)) {
-        mergeOneFolder(argument, tally, seen);
+        mergeOneFolder(argument, tally, merged);
         return;
     }
     const std::vector<std::string> folders = foldersMatching(nativeFolderPath(argument));
@@ -112,7 +110,7 @@ void mergeArgument(const std::string& argument, Tally& tally, SeenFolders& seen)
         countFailed(tally, shown, "no folder matches");
     }
     for (const std::string& folder : folders) {
-        mergeOneFolder(folder, tally, seen);
+        mergeOneFolder(folder, tally, merged);
     }
 }
 
@@ -133,22 +131,16 @@ int printTally(const Tally& tally) {
 
 }  // namespace
 
-bool isSeveralFolderRun(int argc, char** argv) {
-    return argc > 2 || (argc == 2 && holdsWildcard(argv[1]));
+bool isSeveralFolderRun(int folders, char** arguments) {
+    return folders > 1 || (folders == 1 && holdsWildcard(arguments[0]));
 }
 
-int mergeSeveralFolders(int argc, char** argv) {
-    // A mistyped option must not turn into a half-done archive run.
-    for (int i = 1; i < argc; ++i) {
-        if (refusedAsOption(argv[i])) {
-            return kExitFileError;
-        }
-    }
+int mergeSeveralFolders(int folders, char** arguments) {
     printBanner();
     Tally tally;
-    SeenFolders seen;
-    for (int i = 1; i < argc; ++i) {
-        mergeArgument(argv[i], tally, seen);
+    MergedFolders merged;
+    for (int i = 0; i < folders; ++i) {
+        mergeArgument(arguments[i], tally, merged);
         std::fflush(stdout);
     }
     const int status = printTally(tally);
@@ -157,36 +149,4 @@ int mergeSeveralFolders(int argc, char** argv) {
         waitForCharacter();
     }
     return status;
-}
-
-namespace {
-
-constexpr auto kSkipUnreadable = std::filesystem::directory_options::skip_permission_denied;
-
-bool holdsPerCameraFile(const std::filesystem::path& folder) {
-    std::error_code error;
-    std::filesystem::directory_iterator entries(folder, kSkipUnreadable, error);
-    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
-        const std::string name = entries->path().filename().string();
-        int camera = 0;
-        if (isDetectionInfoName(name) && cameraNumberOf(name, camera) && camera != 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
-long foldersWithPerCameraFiles(const std::string& ffFolder) {
-    long count = 0;
-    std::error_code error;
-    std::filesystem::directory_iterator entries(ffFolder, kSkipUnreadable, error);
-    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
-        std::error_code kindError;
-        if (entries->is_directory(kindError) && holdsPerCameraFile(entries->path())) {
-            ++count;
-        }
-    }
-    return count;
 }

@@ -163,19 +163,27 @@ bool notRead(Run& run, const std::string& path, const FileIdentity& identity) {
 }
 
 // Says why the file of `path` could not be opened for merging.
-NameResult notOpened(Run& run, const std::string& path, ListedFileOpen opened, int error) {
-    if (opened == ListedFileOpen::Failed) {
-        return endsRun(endAfterOpenFailure(run, path, error));
-    }
-    if (opened == ListedFileOpen::Refused) {
+NameResult notOpened(Run& run, const std::string& path, const ListedFile& opened) {
+    const std::string shown = shownText(path);
+    switch (opened.outcome) {
+    case ListedFileOpen::Failed:
+        return endsRun(endAfterOpenFailure(run, path, opened.error));
+    case ListedFileOpen::Refused:
         std::printf(" File %s is a link of another user to a file that user may not read; not "
                     "merged \n",
-                    shownText(path).c_str());
-    } else if (opened == ListedFileOpen::Changed) {
-        std::printf(" File %s was replaced while it was opened; not merged \n",
-                    shownText(path).c_str());
-    } else {
-        std::printf(" File %s is no longer a regular file; not merged \n", shownText(path).c_str());
+                    shown.c_str());
+        break;
+    case ListedFileOpen::Unjudged:
+        std::printf(" File %s is a link of another user, and %s carries an access control list "
+                    "that only a run as root can weigh for that user; not merged \n",
+                    shown.c_str(), shownText(opened.detail).c_str());
+        break;
+    case ListedFileOpen::Changed:
+        std::printf(" File %s was replaced while it was opened; not merged \n", shown.c_str());
+        break;
+    default:
+        std::printf(" File %s is no longer a regular file; not merged \n", shown.c_str());
+        break;
     }
     return leftOut(run);
 }
@@ -197,18 +205,15 @@ NameResult mergeListedName(Run& run, std::string name) {
         return leftOut(run);
     }
     const std::string path = ffFolder + name;
-    std::FILE* file = nullptr;
-    int error = 0;
-    FileIdentity identity;
-    const ListedFileOpen opened = openListedFile(run.folder, name, file, identity, error);
-    if (opened != ListedFileOpen::Opened) {
-        return notOpened(run, path, opened, error);
+    const ListedFile opened = openListedFile(run.folder, name);
+    if (opened.outcome != ListedFileOpen::Opened) {
+        return notOpened(run, path, opened);
     }
-    if (notRead(run, path, identity)) {
-        std::fclose(file);
+    if (notRead(run, path, opened.identity)) {
+        std::fclose(opened.file);
         return leftOut(run);
     }
-    const bool written = mergeFile(path, file, *run.state);
-    std::fclose(file);
+    const bool written = mergeFile(path, opened.file, *run.state);
+    std::fclose(opened.file);
     return written ? NameResult{NameResult::Kind::Merged} : endsRun(endAfterWriteFailure(run));
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "detection_file_names.h"
@@ -79,14 +80,42 @@ MergePaths deriveMergePaths(const std::string& folder) {
     return paths;
 }
 
-bool fitsTheHeader(const MergePaths& paths) {
-    if (paths.ffFolder.find_first_of("\r\n") == std::string::npos) {
-        return true;
+namespace {
+
+// Whether `path` holds a character that ends or splits a line for some
+// reader of the merged file: a control character (bytes below 0x20, and
+// 0x7F), or, in UTF-8, the next-line control (U+0085) or a line or
+// paragraph separator (U+2028, U+2029), which readers that split lines as
+// Unicode does take for line ends.
+bool splitsALine(const std::string& path) {
+    for (std::size_t at = 0; at < path.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(path[at]);
+        const std::string_view rest(path.data() + at, path.size() - at);
+        if (byte < 0x20 || byte == 0x7F || rest.starts_with("\xC2\x85") ||
+            rest.starts_with("\xE2\x80\xA8") || rest.starts_with("\xE2\x80\xA9")) {
+            return true;
+        }
     }
-    std::printf(" FF folder %s has a line end in its path, which the merged file's header "
-                "cannot hold \n",
-                shownText(paths.ffFolder).c_str());
     return false;
+}
+
+}  // namespace
+
+bool fitsTheHeader(const MergePaths& paths) {
+    const std::string shown = shownText(paths.ffFolder);
+    if (paths.ffFolder.find_first_of("\r\n") != std::string::npos) {
+        std::printf(" FF folder %s has a line end in its path, which the merged file's header "
+                    "cannot hold \n",
+                    shown.c_str());
+        return false;
+    }
+    if (splitsALine(paths.ffFolder)) {
+        std::printf(" FF folder %s has a control character or a line separator in its path, "
+                    "which the merged file's header cannot hold \n",
+                    shown.c_str());
+        return false;
+    }
+    return true;
 }
 
 bool namesAFolder(const std::string& typed, const std::string& ffFolder, const char*& reason) {

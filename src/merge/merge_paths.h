@@ -28,8 +28,9 @@ MergePaths deriveMergePaths(const std::string& folder);
 
 // The checks the folder must pass before a run writes anything into it.
 
-// False, after a message, when the folder path has a line end in it,
-// which would break header line 5 in two.
+// False, after a message, when the folder path has a line end, another
+// control character or a Unicode line separator in it, which would break
+// header lines 5 and 6 for some reader of the merged file.
 bool fitsTheHeader(const MergePaths& paths);
 
 // Whether the folder given as `typed` is an existing folder, looked at as

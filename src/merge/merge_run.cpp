@@ -8,6 +8,7 @@
 #include "console.h"
 #include "detection_file_names.h"
 #include "detection_log.h"
+#include "folder_listing.h"
 #include "folder_picker.h"
 #include "host.h"
 #include "read_problem.h"
@@ -99,12 +100,12 @@ StepResult endAfterFolderNotFlushed(Run& run) {
 
 enum class FolderSource { Argument, Chosen };
 
-// The FF folder from the one argument, or else from the folder source.
+// The FF folder from the one folder given, or else from the folder source.
 // False, after a message, when there is none.
-bool obtainFfFolder(int argc, char** argv, std::string& folder, FolderSource& source) {
-    source = argc == 2 ? FolderSource::Argument : FolderSource::Chosen;
-    if (argc == 2) {
-        folder = argv[1];
+bool obtainFfFolder(int folders, char** arguments, std::string& folder, FolderSource& source) {
+    source = folders == 1 ? FolderSource::Argument : FolderSource::Chosen;
+    if (folders == 1) {
+        folder = arguments[0];
     } else if (!browseForFfFolder(folder)) {
         return false;
     }
@@ -136,9 +137,62 @@ StepResult derivePaths(Run& run, const std::string& folder) {
 }
 
 // Opens the FF folder and holds it for the rest of the run: every file of
-// the run is reached through it.
+// the run is reached through it. A link of another user anywhere on its
+// path is named with its owner, and nothing is written.
 StepResult holdFfFolder(Run& run) {
-    return holdFolder(run.paths.ffFolder, run.folder) ? kGoOn : runEndsWith(kExitFileError);
+    const FolderHold hold = holdFolder(run.paths.ffFolder, run.folder);
+    const std::string shownFolder = shownText(run.paths.ffFolder);
+    if (hold.outcome == FolderHold::Outcome::Held) {
+        run.heldIdentity = run.folder.identity;
+        return kGoOn;
+    }
+    if (hold.outcome == FolderHold::Outcome::Failed) {
+        std::printf(" Cannot open FF folder %s (%s) \n", shownFolder.c_str(), hold.reason.c_str());
+        return runEndsWith(kExitFileError);
+    }
+    const std::string owner = shownText(hold.owner);
+    if (ensureTrailingSeparator(hold.link) == run.paths.ffFolder) {
+        std::printf(" FF folder %s is a link of another user, %s; not followed \n",
+                    shownFolder.c_str(), owner.c_str());
+        run.failure = "another user's link";
+    } else {
+        std::printf(" FF folder %s lies behind %s, a link of another user, %s; not followed \n",
+                    shownFolder.c_str(), shownText(hold.link).c_str(), owner.c_str());
+        run.failure = "behind another user's link";
+    }
+    return runEndsWith(kExitFileError);
+}
+
+// In a run of several folders, a folder merged before under another name
+// (a link, another spelling) is merged once: the folder held is compared,
+// so that a name that could not be held decides nothing for another.
+StepResult mergeOnce(Run& run) {
+    if (run.mergedFolders == nullptr) {
+        return kGoOn;
+    }
+    for (const FileIdentity& merged : *run.mergedFolders) {
+        if (sameFile(merged, run.heldIdentity)) {
+            std::printf(" FF folder %s is %s again; merged once \n", shownText(run.typed).c_str(),
+                        shownText(run.paths.ffFolder).c_str());
+            run.namedAgain = true;
+            leaveFolder(run);
+            return runEndsWith(kExitMerged);
+        }
+    }
+    return kGoOn;
+}
+
+// Says which files of other runs were left alone, and why: the first few,
+// then how many more.
+void sayWhatWasLeftAlone(const Run& run, const LeftAlone& notes) {
+    for (const LeftFile& file : notes.shown) {
+        std::printf(" Temporary file %s left alone: %s \n", shownText(file.path).c_str(),
+                    shownText(file.why).c_str());
+    }
+    if (notes.more > 0) {
+        std::printf(" %ld more temporary files of other runs left alone in folder %s \n",
+                    notes.more, shownText(run.paths.ffFolder).c_str());
+    }
 }
 
 // Takes the folder for this run, waiting a while for another run on it to
@@ -153,8 +207,10 @@ StepResult listFolder(Run& run) {
         leaveFolder(run);
         return runEndsWith(kExitFileError);
     }
-    run.listed = writeFolderListing(run.folder, run.paths.ffFolder, nameIn(run.paths.listingPath),
-                                    run.listedNames, run.state->filesLeftOut);
+    LeftAlone leftAlone;
+    run.listed = writeFolderListing(run.folder, nameIn(run.paths.listingPath), run.listedNames,
+                                    run.state->filesLeftOut, leftAlone);
+    sayWhatWasLeftAlone(run, leftAlone);
     if (run.listed == ListingResult::Refused) {
         leaveFolder(run);
         return runEndsWith(kExitFileError);
@@ -166,14 +222,6 @@ StepResult listFolder(Run& run) {
     return kGoOn;
 }
 
-// Says which files of other runs were left alone, and why.
-void sayWhatWasLeftAlone() {
-    for (const LeftFile& file : detectionLogNotes().leftAlone) {
-        std::printf(" Temporary file %s left alone: %s \n", shownText(file.path).c_str(),
-                    shownText(file.why).c_str());
-    }
-}
-
 // Creates the new merged file under its staging name, with its header, in
 // the held folder. The merged file is named only where it is in the way;
 // otherwise the temporary file that could not be made.
@@ -183,7 +231,7 @@ StepResult createMergedFile(Run& run) {
     run.ownFiles.earlierMerged = identityInFolder(run.folder, mergedName);
     const LogPlace place{run.folder.handle, paths.ffFolder, mergedName, run.lock.held};
     const bool opened = openDetectionLog(place, paths.ffFolder, paths.calFolder);
-    sayWhatWasLeftAlone();
+    sayWhatWasLeftAlone(run, detectionLogNotes().leftAlone);
     if (!opened) {
         const LogFailure& failure = detectionLogFailure();
         if (failure.atMergedFile) {
@@ -211,7 +259,15 @@ StepResult mergeListedFiles(Run& run) {
     return kGoOn;
 }
 
-// Writes the count and gives the new merged file its name.
+// The per-camera names the folders below the FF folder are looked for.
+bool isPerCameraName(std::string_view name) {
+    int camera = 0;
+    return isDetectionInfoName(name) && cameraNumberOf(std::string(name), camera) && camera != 0;
+}
+
+// Writes the count and gives the new merged file its name. A folder
+// without per-camera files may be the one above the nights that have
+// them: those are counted, through the folder held, before it goes.
 StepResult finishMergedFile(Run& run) {
     const FinishResult finished = finishDetectionLog(run.state->count);
     if (finished == FinishResult::Failed) {
@@ -225,20 +281,23 @@ StepResult finishMergedFile(Run& run) {
                     "the earlier merged file \n",
                     shownText(run.paths.mergedPath).c_str(), detectionLogNotes().otherNames);
     }
+    if (run.state->filesRead == 0 && run.state->filesLeftOut == 0) {
+        run.foldersBelow = foldersBelowHolding(run.folder, isPerCameraName, run.foldersBelowAll);
+    }
     leaveFolder(run);
     return kGoOn;
 }
 
 // A folder without per-camera files may be the one above the nights that
 // have them: the user is shown the command that merges those.
-void reportFoldersBelow(Run& run) {
-    run.foldersBelow = foldersWithPerCameraFiles(run.paths.ffFolder);
+void reportFoldersBelow(const Run& run) {
     if (run.foldersBelow == 0) {
         return;
     }
-    const bool one = run.foldersBelow == 1;
-    std::printf(" %ld folder%s below it hold%s per-camera files; to merge %s: %s \n",
-                run.foldersBelow, one ? "" : "s", one ? "s" : "", one ? "it" : "them",
+    const bool one = run.foldersBelow == 1 && run.foldersBelowAll;
+    std::printf(" %ld%s folder%s below it hold%s per-camera files; to merge %s: %s \n",
+                run.foldersBelow, run.foldersBelowAll ? "" : " or more", one ? "" : "s",
+                one ? "s" : "", one ? "it" : "them",
                 shownText(commandForFoldersBelow(run.paths.ffFolder)).c_str());
 }
 
@@ -269,7 +328,7 @@ int reportMerged(Run& run) {
 // Why a step that ended the run failed, where the step did not say so
 // itself.
 const char* holdFailure(const Run&) {
-    return "cannot be opened, or is another user's link";
+    return "cannot be opened";
 }
 const char* listingFailure(const Run& run) {
     return run.listed == ListingResult::Refused ? "cannot be listed" : "listing cannot be written";
@@ -289,8 +348,13 @@ struct Step {
     const char* (*failure)(const Run&);
 };
 
+const char* namedAgain(const Run&) {
+    return "";
+}
+
 constexpr Step kStepsInFolder[] = {
     {holdFfFolder, holdFailure},
+    {mergeOnce, namedAgain},
     {listFolder, listingFailure},
     {createMergedFile, creationFailure},
     {mergeListedFiles, mergeFailure},
@@ -307,6 +371,7 @@ void printBanner() {
 }
 
 int mergeFolder(Run& run, const std::string& folder) {
+    run.typed = folder;
     StepResult step = derivePaths(run, folder);
     for (const Step& next : kStepsInFolder) {
         if (!step.goesOn) {
@@ -321,18 +386,24 @@ int mergeFolder(Run& run, const std::string& folder) {
 }
 
 int runMerge(int argc, char** argv) {
-    const InfoAnswer answer = answerInfoOption(argc, argv);
-    if (answer != InfoAnswer::None) {
-        return answer == InfoAnswer::Answered ? kExitMerged : kExitFileError;
+    // "--" ends the options: every argument after it is a folder.
+    const bool optionsEnded = argc > 1 && std::strcmp(argv[1], "--") == 0;
+    if (!optionsEnded) {
+        const InfoAnswer answer = answerInfoOption(argc, argv);
+        if (answer != InfoAnswer::None) {
+            return answer == InfoAnswer::Answered ? kExitMerged : kExitFileError;
+        }
     }
-    if (isSeveralFolderRun(argc, argv)) {
-        return mergeSeveralFolders(argc, argv);
+    const int folders = argc - (optionsEnded ? 2 : 1);
+    char** const arguments = argv + (optionsEnded ? 2 : 1);
+    if (isSeveralFolderRun(folders, arguments)) {
+        return mergeSeveralFolders(folders, arguments);
     }
     printBanner();
 
     std::string folder;
     FolderSource source = FolderSource::Argument;
-    if (!obtainFfFolder(argc, argv, folder, source)) {
+    if (!obtainFfFolder(folders, arguments, folder, source)) {
         return kExitFileError;
     }
     Run run;

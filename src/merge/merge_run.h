@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "folder_files.h"
+#include "folder_listing.h"
 #include "merge_file.h"
 #include "merge_paths.h"
 
@@ -45,6 +46,13 @@ struct Run {
     bool oneOfSeveral = false;
     const char* failure = nullptr;  // why the run failed (status 1), in a few words
     long foldersBelow = 0;  // folders below an FF folder without per-camera files that have some
+    bool foldersBelowAll = true;  // every entry below was looked at for foldersBelow
+    std::string typed;            // the folder as given
+    FileIdentity heldIdentity;    // the folder the run held, once it was held
+    // Of a several-folder run: the folders merged before, each merged once
+    // whatever names lead to it, and whether this one was among them.
+    const std::vector<FileIdentity>* mergedFolders = nullptr;
+    bool namedAgain = false;
 };
 
 // The steps of a run once its folder is known (as typed, or from the

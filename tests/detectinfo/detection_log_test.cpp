@@ -173,8 +173,8 @@ TEST(DetectionLog, NameHoldsTheEarlierFileUntilTheNewOneIsFinished) {
     EXPECT_EQ(staging, stem + hostForFiles() + "." + std::to_string(getpid()) + ".tmp");
     EXPECT_FALSE(fileExists(killed));
     EXPECT_FALSE(fileExists(stem + "tmp"));
-    ASSERT_EQ(detectionLogNotes().leftAlone.size(), 1u);
-    EXPECT_EQ(detectionLogNotes().leftAlone[0].path, elsewhere);
+    ASSERT_EQ(detectionLogNotes().leftAlone.shown.size(), 1u);
+    EXPECT_EQ(detectionLogNotes().leftAlone.shown[0].path, elsewhere);
     ASSERT_TRUE(writeDetectionRecord(*sampleRecord(1)));
     EXPECT_EQ(readFile(path), earlier);
     EXPECT_TRUE(abandonDetectionLog());

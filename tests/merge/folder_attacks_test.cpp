@@ -23,6 +23,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -31,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "ff_folder.h"
 #include "run_program.h"
 #include "test_files.h"
 
@@ -571,7 +573,8 @@ void earlierMergedFile0000InAStickyFolder(Scene& scene) {
     EXPECT_EQ(bounded.run.status, 0) << bounded.run.output;
     struct stat status {};
     ASSERT_EQ(lstat(merged.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, 0644u) << "the attacker's bits were kept";
+    // No bit the earlier file lacked: it goes back to the attacker, who chose them.
+    EXPECT_EQ(status.st_mode & 07777, 0u) << "wider than the earlier file";
     // The operator may not replace root's files in the sticky folder: the
     // run ends at once and says which file is in the way.
     const BoundedRun operatorRun =
@@ -589,15 +592,180 @@ void controlCharactersInNames(Scene& scene) {
     writeFile(scene.file("KELdetectinfo_0002_\x1b]0;t\x07.txt"),
               perCameraHeader(1) + kSeparator + "not a record\n");
     writeFile(scene.file("KELdetectinfo_0003_\x1b[5m.txt"), "Meteor Count = 000001\n");
+    // A C1 control as a raw byte and in UTF-8, and a right-to-left override.
+    writeFile(scene.file("KELdetectinfo_0004_\x9b" "2J.txt"), "Meteor Count = 000001\n");
+    writeFile(scene.file("KELdetectinfo_0005_\xc2\x9b" "2J.txt"), "Meteor Count = 000001\n");
+    writeFile(scene.file("KELdetectinfo_0006_\xe2\x80\xae" "exe.txt"), "Meteor Count = 000001\n");
     const BoundedRun bounded = runBounded({scene.ff}, 10);
     expectContained(scene, bounded, 10);
     EXPECT_EQ(bounded.run.status, 2) << bounded.run.output;
-    EXPECT_EQ(bounded.run.output.find_first_of("\x1b\x07"), std::string::npos)
-        << "a control character printed raw";
+    for (const char* raw : {"\x1b", "\x07", "\x9b", "\xe2\x80\xae"}) {
+        EXPECT_EQ(bounded.run.output.find(raw), std::string::npos) << "a control character printed raw";
+    }
     for (const char* shown : {"KELdetectinfo_\\x1B[2J\\x07_x.txt", "KELdetectinfo_0002_\\x1B]0;t\\x07.txt",
-                              "KELdetectinfo_0003_\\x1B[5m.txt"}) {
+                              "KELdetectinfo_0003_\\x1B[5m.txt", "KELdetectinfo_0004_\\x9B2J.txt",
+                              "KELdetectinfo_0005_\\xC2\\x9B2J.txt",
+                              "KELdetectinfo_0006_\\xE2\\x80\\xAEexe.txt"}) {
         EXPECT_NE(bounded.run.output.find(shown), std::string::npos) << shown;
     }
+}
+
+void linksNamedBeforeTheirNights(Scene& scene) {
+    // Links that a glob of the nights lists before the nights they lead to
+    // are refused, and the nights are merged where they are named.
+    const std::string night2 = scene.ffRoot + "/night2";
+    makeFolders(night2);
+    writeFile(night2 + "/KELdetectinfo_0002_b.txt", perCameraHeader(1) + perCameraRecord(2, 1, 1));
+    plantLink("night1", scene.ffRoot + "/aaa");
+    plantLink(night2, scene.ffRoot + "/nigh");
+    const BoundedRun bounded = runBounded(
+        {scene.ffRoot + "/aaa/", scene.ffRoot + "/nigh/", scene.ff + "/", night2 + "/"}, 20);
+    expectContained(scene, bounded, 20);
+    EXPECT_EQ(bounded.run.status, 1) << bounded.run.output;
+    EXPECT_TRUE(names(bounded, " Failed: " + scene.ffRoot + "/aaa/ (another user's link) "));
+    EXPECT_EQ(mergedCount(contentsOf(scene.file(kMergedName))), 1) << bounded.run.output;
+    EXPECT_EQ(mergedCount(contentsOf(night2 + "/KELdetectinfo_0000_night2.txt")), 1);
+}
+
+struct stat statusOf(const std::string& path) {
+    struct stat status {};
+    EXPECT_EQ(lstat(path.c_str(), &status), 0) << path;
+    return status;
+}
+
+void mergedFilePlantedBeforeTheRun(Scene& scene) {
+    // The attacker's merged file: root's new one is root's while it is
+    // written (the run killed at its rename leaves it to be looked at), and
+    // the attacker's, with no wider bits, only once complete and in place.
+    const std::string merged = scene.file(kMergedName);
+    writeFile(merged, "x\n");
+    chmod(merged.c_str(), 0640);
+    byAttacker(merged);
+    const BoundedRun killed = runBounded({"-f", "-qq", "-o", "/dev/null", "-e",
+                                          "inject=renameat:signal=KILL:when=2", programPath(),
+                                          scene.ff},
+                                         10, stracePath());
+    EXPECT_TRUE(killed.ended);
+    std::vector<std::string> staged;
+    for (const std::string& name : entriesOf(scene.ff)) {
+        if (name.rfind("KELdetectinfo_0000_night1." + hostForFiles() + ".", 0) == 0) {
+            staged.push_back(scene.file(name));
+        }
+    }
+    ASSERT_EQ(staged.size(), 1u) << "the killed run's temporary file";
+    EXPECT_EQ(statusOf(staged[0]).st_uid, 0u) << "given away before it was complete";
+    EXPECT_EQ(statusOf(staged[0]).st_mode & 022, 0u);
+    const BoundedRun bounded = runBounded({scene.ff}, 10);
+    expectContained(scene, bounded, 10);
+    EXPECT_EQ(bounded.run.status, 0) << bounded.run.output;
+    EXPECT_EQ(statusOf(merged).st_uid, gAccounts.attacker);
+    EXPECT_EQ(statusOf(merged).st_mode & 07777 & ~0640u, 0u) << "wider than the earlier file";
+    EXPECT_EQ(mergedCount(contentsOf(merged)), 1);
+    EXPECT_FALSE(fileExists(staged[0])) << "the killed run's file was left";
+}
+
+void folderBehindALinkAboveIt(Scene& scene) {
+    // The operator's private station, reached through the attacker's link
+    // one level above the FF folder: nothing is written into it.
+    const std::string station = scene.temp.path + "/priv/obs";
+    const std::string victimNight = station + "/HALD/ff/night1";
+    makeFolders(victimNight);
+    const std::string victimMerged = victimNight + "/" + kMergedName;
+    writeFile(victimMerged, "the operator's own merged file\r\n");
+    chmod(victimMerged.c_str(), 0600);
+    rename(scene.privateFile.c_str(), (victimNight + "/KELdetectinfo_0009_private.txt").c_str());
+    scene.targets[0] = victimMerged;
+    scene.targetBytes[0] = readFile(victimMerged);
+    const std::string station2 = scene.ffRoot + "/st2";
+    plantLink(station, station2);
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{station2 + "/HALD/ff/night1"},
+          {station2 + "/HALD/ff/night1/", scene.ff + "/"}}) {
+        const BoundedRun bounded = runBounded(arguments, 10);
+        expectContained(scene, bounded, 10);
+        EXPECT_EQ(bounded.run.status, 1) << bounded.run.output;
+        EXPECT_TRUE(names(bounded, " lies behind " + station2 + ", a link of another user, kel23atk; "
+                                   "not followed "))
+            << bounded.run.output;
+        EXPECT_EQ(entriesOf(victimNight).size(), 2u) << "written into the operator's folder";
+    }
+}
+
+void linkToAFileAnAclDenies(Scene& scene) {
+    // Mode bits would let the attacker read it; the access control list
+    // does not. Root opens the link as its owner; the operator, who cannot,
+    // refuses the link rather than weigh the list.
+    const std::string denied = scene.temp.path + "/acl/KELdetectinfo_0009_acl.txt";
+    makeFolders(scene.temp.path + "/acl");
+    chmod((scene.temp.path + "/acl").c_str(), 0755);
+    writeFile(denied, readFile(scene.privateFile));
+    chmod(denied.c_str(), 0644);
+    ASSERT_EQ(runTool({"/usr/bin/setfacl", "-m", "user:kel23atk:---", denied}), 0);
+    scene.keep(denied);
+    plantLink(denied, scene.file("KELdetectinfo_0009_acl.txt"));
+    const std::string refused = scene.file("KELdetectinfo_0009_acl.txt") +
+                                " is a link of another user to a file that user may not read";
+    const BoundedRun bounded = runBounded({scene.ff}, 10);
+    expectContained(scene, bounded, 10);
+    EXPECT_EQ(bounded.run.status, 2) << bounded.run.output;
+    EXPECT_TRUE(names(bounded, refused)) << bounded.run.output;
+    const BoundedRun operatorRun = runBounded(
+        {"--reuid=kel23op", "--regid=kel23grp", "--init-groups", programPath(), scene.ff}, 10,
+        "/usr/bin/setpriv");
+    expectContained(scene, operatorRun, 10);
+    EXPECT_EQ(operatorRun.run.status, 2) << operatorRun.run.output;
+    EXPECT_TRUE(names(operatorRun, ", and " + denied + " carries an access control list"))
+        << operatorRun.run.output;
+}
+
+void hintThroughLinks(Scene& scene) {
+    // The folder above the nights: the hint counts the nights that are
+    // folders of the folder, and follows no link, neither to a private
+    // folder nor a thousand times into a large one.
+    const std::string large = scene.temp.path + "/large";
+    makeFolders(large);
+    for (int n = 0; n < 20000; ++n) {
+        close(open((large + "/FF_" + std::to_string(n) + ".fits").c_str(), O_CREAT | O_WRONLY, 0644));
+    }
+    writeFile(large + "/KELdetectinfo_0001_z.txt", perCameraHeader(0));
+    plantLink(scene.temp.path + "/priv", scene.ffRoot + "/aaa");
+    for (int n = 0; n < 1000; ++n) {
+        plantLink(large, scene.ffRoot + "/l" + std::to_string(n));
+    }
+    const BoundedRun bounded = runBounded({scene.ffRoot}, 10);
+    expectContained(scene, bounded, 10);
+    EXPECT_TRUE(names(bounded, " 1 folder below it holds per-camera files; to merge it: "))
+        << bounded.run.output.substr(0, 2000);
+}
+
+void temporaryNamesTaken(Scene& scene) {
+    // The names of the run's own temporary listing and merged file taken
+    // by folders before it starts, and a thousand more names like them:
+    // the run takes other names and says a few lines of it at most. A
+    // dead run's listing is removed.
+    const std::string host = hostForFiles();
+    const std::string listingStem = scene.file("MergeListing_KELdetectinfo." + host);
+    const std::string mergedStem = scene.file("KELdetectinfo_0000_night1." + host);
+    for (int n = 0; n < 500; ++n) {
+        const std::string other = ".elsewhere" + std::to_string(n) + "." + std::to_string(n) + ".tmp";
+        makeFolders(scene.file("KELdetectinfo_0000_night1." + host + "." + std::to_string(4000000 + n) + ".tmp"));
+        writeFile(scene.file("KELdetectinfo_0000_night1" + other), "");
+        writeFile(scene.file("MergeListing_KELdetectinfo" + other), "");
+    }
+    const std::string dead = listingStem + ".4999999.tmp";
+    writeFile(dead, "a killed run's listing");
+    ASSERT_EQ(runTool({"/bin/chown", "-R", "kel23atk:kel23grp", scene.ff}), 0);
+    chown(dead.c_str(), 0, 0);
+    const BoundedRun bounded = runBounded(
+        {"-c", "mkdir \"$1.$$.tmp\" \"$2.$$.tmp\" && chown kel23atk \"$1.$$.tmp\" && exec \"$0\" \"$3\"",
+         programPath(), listingStem, mergedStem, scene.ff},
+        10, "/bin/sh");
+    expectContained(scene, bounded, 10);
+    EXPECT_EQ(bounded.run.status, 0) << bounded.run.output.substr(0, 2000);
+    EXPECT_EQ(mergedCount(contentsOf(scene.file(kMergedName))), 1);
+    EXPECT_LT(std::count(bounded.run.output.begin(), bounded.run.output.end(), '\n'), 24)
+        << bounded.run.output.substr(0, 2000);
+    EXPECT_FALSE(fileExists(dead));
 }
 
 struct Attack {
@@ -627,6 +795,12 @@ const Attack kAttacks[] = {
     {"EarlierMergedFileWorldWritable", earlierMergedFileWorldWritable},
     {"EarlierMergedFile0000InAStickyFolder", earlierMergedFile0000InAStickyFolder},
     {"ControlCharactersInNames", controlCharactersInNames},
+    {"LinksNamedBeforeTheirNights", linksNamedBeforeTheirNights},
+    {"MergedFilePlantedBeforeTheRun", mergedFilePlantedBeforeTheRun},
+    {"FolderBehindALinkAboveIt", folderBehindALinkAboveIt},
+    {"LinkToAFileAnAclDenies", linkToAFileAnAclDenies},
+    {"HintThroughLinks", hintThroughLinks},
+    {"TemporaryNamesTaken", temporaryNamesTaken},
 };
 
 class FolderAttacks : public testing::TestWithParam<Attack> {

@@ -3,7 +3,7 @@
 
 #include <unistd.h>
 
-#include "folder_files.h"
+#include "folder_listing.h"
 #include "test_files.h"
 
 namespace {
@@ -12,10 +12,11 @@ namespace {
 ListingResult listHeld(const std::string& ff, const std::string& listingName,
                        std::vector<std::string>& names, long& leftOut) {
     HeldFolder folder;
-    if (!holdFolder(ff, folder)) {
+    if (holdFolder(ff, folder).outcome != FolderHold::Outcome::Held) {
         return ListingResult::Refused;
     }
-    const ListingResult result = writeFolderListing(folder, ff, listingName, names, leftOut);
+    LeftAlone leftAlone;
+    const ListingResult result = writeFolderListing(folder, listingName, names, leftOut, leftAlone);
     releaseFolder(folder);
     return result;
 }
@@ -77,10 +78,9 @@ TEST(FolderListing, EmptyFolderGivesAnEmptyListing) {
 TEST(FolderListing, MissingFolderIsNotHeld) {
     TempFolder temp;
     HeldFolder folder;
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(holdFolder(temp.path + "/none/", folder));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              " Cannot open FF folder " + temp.path + "/none/ (No such file or directory) \n");
+    const FolderHold hold = holdFolder(temp.path + "/none/", folder);
+    EXPECT_EQ(hold.outcome, FolderHold::Outcome::Failed);
+    EXPECT_EQ(hold.reason, "No such file or directory");
     EXPECT_FALSE(folder.held);
 }
 

@@ -83,13 +83,20 @@ TEST(InfoOptions, NearMissesAreUnknownOptionsAndOtherArgumentsFolders) {
     EXPECT_EQ(path.status, 1);
     EXPECT_EQ(path.output, kBanner + " FF folder /? does not exist \n");
     EXPECT_TRUE(std::filesystem::is_empty(temp.path));
-    // Among several arguments no option is taken: one that names no folder
-    // is refused before anything is merged.
+    // Among several arguments, and after "--", every argument is a folder:
+    // a name that begins with '-' (a file of that name caught by a "*")
+    // fails as a folder would, and stops no other.
     makeFolders(temp.path + "/night1");
-    RunResult two = runProgram(programPath(), {"night1", "--version"}, inFolder(temp.path));
-    EXPECT_EQ(two.status, 1);
-    EXPECT_EQ(two.output, " Unknown option --version (kel_combine_detectinfo --help lists the options) \n");
-    EXPECT_TRUE(std::filesystem::is_empty(temp.path + "/night1"));
+    writeFile(temp.path + "/-x", "a file");
+    RunResult several = runProgram(programPath(), {"-x", "night1"}, inFolder(temp.path));
+    EXPECT_EQ(several.status, 1);
+    EXPECT_NE(several.output.find(" Failed: " + temp.path + "/-x/ (not a folder) \n"),
+              std::string::npos)
+        << several.output;
+    EXPECT_TRUE(fileExists(temp.path + "/night1/KELdetectinfo_0000_night1.txt"));
+    RunResult ended = runProgram(programPath(), {"--", "-x"}, inFolder(temp.path));
+    EXPECT_EQ(ended.status, 1);
+    EXPECT_EQ(ended.output, kBanner + " " + temp.path + "/-x is not a folder \n");
 }
 
 }  // namespace

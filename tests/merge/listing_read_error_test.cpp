@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "folder_files.h"
+#include "folder_listing.h"
 #include "test_files.h"
 
 namespace {
@@ -38,10 +38,11 @@ TEST(FolderListing, ReadErrorPartWayIsReportedNotTakenForTheEnd) {
     long leftOut = 0;
     std::vector<std::string> names;
     HeldFolder folder;
-    ASSERT_TRUE(holdFolder(ff, folder));
+    ASSERT_EQ(holdFolder(ff, folder).outcome, FolderHold::Outcome::Held);
     testing::internal::CaptureStdout();
     entriesBeforeFailure = 2;
-    ListingResult result = writeFolderListing(folder, ff, "listing.txt", names, leftOut);
+    LeftAlone leftAlone;
+    ListingResult result = writeFolderListing(folder, "listing.txt", names, leftOut, leftAlone);
     entriesBeforeFailure = -1;
     releaseFolder(folder);
     const std::string output = testing::internal::GetCapturedStdout();

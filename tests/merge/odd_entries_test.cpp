@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ff_folder.h"
 #include "run_program.h"
@@ -84,18 +86,28 @@ TEST(OddEntries, NameSwappedForAFifoAfterTheListingIsNamedNotWaitedOn) {
 }
 
 TEST(OddEntries, LineEndInTheFolderPathIsRefusedBeforeAnythingIsWritten) {
-    TempFolder temp;
-    const std::string ff = temp.path + "/HALD/ff/night\n1";
-    makeFolders(ff);
-    writeSoundFile(ff + "/KELdetectinfo_0001_a.txt", 1);
-    RunResult run = runProgram(programPath(), {ff});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.output, kBanner + " FF folder " + temp.path +
-                              "/HALD/ff/night\\x0A1/ has a line end in its path, which the merged "
-                              "file's header cannot hold \n");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(ff),
-                            std::filesystem::directory_iterator()),
-              1);
+    // A line end, and what other readers take for one (VT, FF, FS, NEL,
+    // U+2028), would split header lines 5 and 6.
+    const std::string lineEnd = " has a line end in its path, which the merged file's header cannot hold \n";
+    const std::string separator = " has a control character or a line separator in its path, which "
+                                  "the merged file's header cannot hold \n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"night\n1", "night\\x0A1/" + lineEnd},  {"night\x0b" "1", "night\\x0B1/" + separator},
+        {"night\x0c" "1", "night\\x0C1/" + separator}, {"night\x1c" "1", "night\\x1C1/" + separator},
+        {"night\xc2\x85" "1", "night\\xC2\\x851/" + separator},
+        {"night\xe2\x80\xa8" "1", "night\\xE2\\x80\\xA81/" + separator}};
+    for (const auto& [name, message] : cases) {
+        TempFolder temp;
+        const std::string ff = temp.path + "/HALD/ff/" + name;
+        makeFolders(ff);
+        writeSoundFile(ff + "/KELdetectinfo_0001_a.txt", 1);
+        RunResult run = runProgram(programPath(), {ff});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.output, kBanner + " FF folder " + temp.path + "/HALD/ff/" + message);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(ff),
+                                std::filesystem::directory_iterator()),
+                  1);
+    }
 }
 
 // A folder below `base` whose path has `length` characters, made in parts

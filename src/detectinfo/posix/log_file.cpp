@@ -56,7 +56,6 @@ EarlierFile lookAtEarlierFile(const LogFolder& folder, const std::string& name) 
     earlier.exists = true;
     earlier.regular = S_ISREG(status.st_mode);
     earlier.isFolder = S_ISDIR(status.st_mode);
-    earlier.ownedByUs = status.st_uid == geteuid();
     earlier.mode = static_cast<std::uint32_t>(status.st_mode & 0777);
     earlier.owner = status.st_uid;
     earlier.group = status.st_gid;
@@ -75,18 +74,9 @@ EarlierFile lookAtEarlierFile(const LogFolder& folder, const std::string& name) 
     return earlier;
 }
 
-std::string hostNameForFiles() {
+std::string computerName() {
     char name[HOST_NAME_MAX + 1] = {};
-    std::string host;
-    if (gethostname(name, sizeof name - 1) == 0) {
-        for (const char* c = name; *c != '\0'; ++c) {
-            if ((*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') ||
-                *c == '-') {
-                host += *c;
-            }
-        }
-    }
-    return host.empty() ? "host" : host;
+    return gethostname(name, sizeof name - 1) == 0 ? name : "";
 }
 
 long processNumber() {
@@ -137,8 +127,15 @@ std::vector<std::string> namesInFolder(const LogFolder& folder, const std::strin
     }
     while (const dirent* entry = readdir(listing)) {
         const std::string name = entry->d_name;
-        if (name.size() >= prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        if (name.size() < prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+            continue;
+        }
+        struct stat status {};
+        if (entry->d_type == DT_REG ||
+            (entry->d_type == DT_UNKNOWN &&
+             fstatat(folderOf(folder), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+             S_ISREG(status.st_mode))) {
             names.push_back(name);
         }
     }
@@ -146,30 +143,23 @@ std::vector<std::string> namesInFolder(const LogFolder& folder, const std::strin
     return names;
 }
 
-// The new file keeps the earlier one's owner and group wherever the system
-// lets the run set them (root keeps both, a member of the group the
-// group); where it does not, it keeps what it was given, silently. Its
-// permission bits are the earlier ones only where that file was the
-// running user's own: bits that someone else chose would open root's file
-// to whoever chose them.
-std::FILE* createStagingFile(const LogFolder& folder, const std::string& name,
-                             const EarlierFile& earlier, std::string& reason) {
+// The new file is the running user's, in its group, while it is written:
+// no one else can write into it or make it grow before it is complete.
+// Its bits are narrowed to the earlier file's: a file that its owner kept
+// private stays private.
+std::FILE* createExclusiveFile(const LogFolder& folder, const std::string& name,
+                               const EarlierFile& earlier, bool& taken, std::string& reason) {
     const int descriptor =
         openat(folderOf(folder), name.c_str(),
                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+    taken = descriptor < 0 && errno == EEXIST;
     if (descriptor < 0) {
         fail(errno, reason);
         return nullptr;
     }
-    if (earlier.regular) {
-        const auto group = static_cast<gid_t>(earlier.group);
-        if (fchown(descriptor, static_cast<uid_t>(earlier.owner), group) != 0 &&
-            fchown(descriptor, static_cast<uid_t>(-1), group) != 0) {
-            // the file system or the user's rights keep what the file was given
-        }
-        if (earlier.ownedByUs) {
-            fchmod(descriptor, static_cast<mode_t>(earlier.mode));
-        }
+    struct stat created {};
+    if (earlier.regular && fstat(descriptor, &created) == 0) {
+        fchmod(descriptor, created.st_mode & static_cast<mode_t>(earlier.mode) & 0777);
     }
     // Open for reading too, so that what was written can be moved within it.
     std::FILE* file = fdopen(descriptor, "w+b");
@@ -179,6 +169,27 @@ std::FILE* createStagingFile(const LogFolder& folder, const std::string& name,
         unlinkat(folderOf(folder), name.c_str(), 0);
     }
     return file;
+}
+
+std::intptr_t keepForHandOver(std::FILE* file) {
+    return fcntl(fileno(file), F_DUPFD_CLOEXEC, 3);
+}
+
+// Through the file's own descriptor, never its name, which another may
+// have taken for something else by now.
+void handOver(std::intptr_t kept, const EarlierFile* earlier) {
+    if (kept < 0) {
+        return;
+    }
+    const int descriptor = static_cast<int>(kept);
+    if (earlier != nullptr && earlier->regular) {
+        const auto group = static_cast<gid_t>(earlier->group);
+        if (fchown(descriptor, static_cast<uid_t>(earlier->owner), group) != 0 &&
+            fchown(descriptor, static_cast<uid_t>(-1), group) != 0) {
+            // the file system or the user's rights keep what the file was given
+        }
+    }
+    close(descriptor);
 }
 
 bool flushToStorage(std::FILE* file, std::string& reason) {

@@ -82,20 +82,10 @@ EarlierFile lookAtEarlierFile(const LogFolder& folder, const std::string& name) 
     return earlier;
 }
 
-std::string hostNameForFiles() {
+std::string computerName() {
     char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD length = sizeof name;
-    std::string host;
-    if (GetComputerNameA(name, &length)) {
-        for (DWORD i = 0; i < length; ++i) {
-            const char c = name[i];
-            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                c == '-') {
-                host += c;
-            }
-        }
-    }
-    return host.empty() ? "host" : host;
+    return GetComputerNameA(name, &length) ? std::string(name, length) : std::string();
 }
 
 long processNumber() {
@@ -135,7 +125,10 @@ std::vector<std::string> namesInFolder(const LogFolder& folder, const std::strin
     }
     do {
         const std::string name = found.cFileName;
-        if (name.size() >= prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+        const bool regular = (found.dwFileAttributes &
+                              (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+        if (regular && name.size() >= prefix.size() + suffix.size() &&
+            name.compare(0, prefix.size(), prefix) == 0 &&
             name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
             names.push_back(name);
         }
@@ -146,16 +139,19 @@ std::vector<std::string> namesInFolder(const LogFolder& folder, const std::strin
 
 // The new file's security comes from the replaced one when it is put in
 // place (ReplaceFileA), so nothing is set here.
-std::FILE* createStagingFile(const LogFolder& folder, const std::string& name,
-                             const EarlierFile& /*earlier*/, std::string& reason) {
+std::FILE* createExclusiveFile(const LogFolder& folder, const std::string& name,
+                               const EarlierFile& /*earlier*/, bool& taken, std::string& reason) {
     const std::string path = folder.path + name;
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                                 FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        fail(GetLastError(), reason);
+        const DWORD error = GetLastError();
+        taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+        fail(error, reason);
         return nullptr;
     }
+    taken = false;
     const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
     // Open for reading too, so that what was written can be moved within it.
     std::FILE* file = descriptor < 0 ? nullptr : _fdopen(descriptor, "w+b");
@@ -170,6 +166,12 @@ std::FILE* createStagingFile(const LogFolder& folder, const std::string& name,
     }
     return file;
 }
+
+std::intptr_t keepForHandOver(std::FILE* /*file*/) {
+    return -1;  // ReplaceFileA keeps the replaced file's owner
+}
+
+void handOver(std::intptr_t /*kept*/, const EarlierFile* /*earlier*/) {}
 
 bool flushToStorage(std::FILE* file, std::string& reason) {
     HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));

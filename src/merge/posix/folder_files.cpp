@@ -6,13 +6,16 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -20,113 +23,168 @@
 #include <vector>
 
 #include "detection_file_names.h"
-#include "detection_log.h"
 #include "host.h"
 #include "read_problem.h"
 
-// The held folder: opened once, each link on the way to it looked at
-// before it is followed. A link is followed only where it is the running
-// user's own or root's, as the kernel's protected_symlinks has it in
-// sticky folders, here applied everywhere: a link that another user
-// planted could otherwise lead the run into a folder only its user may
-// write.
+// The held folder: its path taken one name at a time, each folder opened
+// through the one before it and never by a path handed to the system
+// whole, so that each link on the way is looked at before it is followed.
+// A link is followed only where it is the running user's own or root's, as
+// the kernel's protected_symlinks has it in sticky folders, here applied
+// everywhere and on every step: a link that another user planted anywhere
+// on the path could otherwise lead the run into a folder only its user
+// may write, or let that user read what the run writes there.
 
 namespace {
 
-constexpr int kMostLinkHops = 8;
+constexpr int kMostLinkHops = 40;  // as many as the kernel follows in one path
 
 bool trustedOwner(uid_t owner) {
     return owner == geteuid() || owner == 0;
 }
 
-// The folder that holds `path` and the last name in it, trailing
-// separators aside (they must not make a link be followed unlooked at).
-void splitFolderPath(std::string path, std::string& parent, std::string& last) {
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
+// The user's name, or its number where it has none.
+std::string userName(uid_t user) {
+    std::vector<char> text(16384);
+    passwd entry {};
+    passwd* found = nullptr;
+    if (getpwuid_r(user, &entry, text.data(), text.size(), &found) == 0 && found != nullptr) {
+        return found->pw_name;
     }
-    const std::size_t slash = path.rfind('/');
-    parent = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    last = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (last.empty()) {
-        last.push_back('.');  // the root folder itself
-    }
+    return "user number " + std::to_string(user);
 }
 
-enum class Hop { Opened, Followed, Refused, Failed };
+// Puts the names of `path` before those still to walk, "" and "." left out.
+void walkFirst(const std::string& path, std::vector<std::string>& toWalk) {
+    std::vector<std::string> names;
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t slash = path.find('/', start);
+        slash = slash == std::string::npos ? path.size() : slash;
+        const std::string name = path.substr(start, slash - start);
+        if (!name.empty() && name != ".") {
+            names.push_back(name);
+        }
+        start = slash + 1;
+    }
+    toWalk.insert(toWalk.end(), names.rbegin(), names.rend());  // taken from the back
+}
 
-// Opens the folder at `path` without following a link at its end. A link
-// that may be followed leaves its target in `path`, to be opened next.
-Hop openFolderHop(std::string& path, int& descriptor, int& error) {
-    std::string parent;
-    std::string last;
-    splitFolderPath(path, parent, last);
-    const int parentFolder = open(parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (parentFolder < 0) {
-        error = errno;
-        return Hop::Failed;
+// The path a walk has reached, for messages: `walked` and one name more.
+std::string stepInto(const std::string& walked, const std::string& name) {
+    if (name == "..") {
+        const std::size_t slash = walked.find_last_of('/', walked.size() > 1 ? walked.size() - 2 : 0);
+        return slash == std::string::npos ? walked : walked.substr(0, slash + 1);
     }
-    Hop hop = Hop::Failed;
-    struct stat status {};
-    char target[4096];
-    if (fstatat(parentFolder, last.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-        error = errno;
-    } else if (S_ISLNK(status.st_mode) && !trustedOwner(status.st_uid)) {
-        hop = Hop::Refused;
-    } else if (S_ISLNK(status.st_mode)) {
-        const ssize_t size = readlinkat(parentFolder, last.c_str(), target, sizeof target);
-        if (size > 0 && static_cast<std::size_t>(size) < sizeof target) {
-            const std::string followed(target, static_cast<std::size_t>(size));
-            path = followed.front() == '/' ? followed : parent + "/" + followed;
-            hop = Hop::Followed;
-        } else {
-            error = size < 0 ? errno : ENAMETOOLONG;
-        }
-    } else {
-        descriptor = openat(parentFolder, last.c_str(),
-                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (descriptor < 0 && errno == EACCES) {
-            // A folder whose names may be used but not read: held all the
-            // same, so that the listing says what it cannot do.
-            descriptor = openat(parentFolder, last.c_str(),
-                                O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        }
-        // A link put in its place since it was looked at is looked at anew.
-        hop = descriptor >= 0 ? Hop::Opened : errno == ELOOP ? Hop::Followed : Hop::Failed;
-        error = errno;
+    return walked + name + "/";
+}
+
+// Opens the folder of `descriptor`'s entry `name`, not following a link:
+// the last folder of the path for reading (or, where its names may be used
+// but not read, for its names only, so that the listing says what it
+// cannot do), the others for their names only.
+int openStep(int descriptor, const std::string& name, bool last) {
+    if (!last) {
+        return openat(descriptor, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     }
-    close(parentFolder);
-    return hop;
+    const int opened =
+        openat(descriptor, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (opened >= 0 || errno != EACCES) {
+        return opened;
+    }
+    return openat(descriptor, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// The folder to start from: the working folder for a path below it, the
+// root for any other.
+int startOfWalk(const std::string& path, std::string& rest, std::string& walked) {
+    char working[PATH_MAX];
+    if (getcwd(working, sizeof working) != nullptr && working[1] != '\0') {
+        const std::string below = std::string(working) + "/";
+        if (path.compare(0, below.size(), below) == 0) {
+            rest = path.substr(below.size());
+            walked = below;
+            return open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        }
+    }
+    rest = path;
+    walked.assign(1, '/');
+    return open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 
 }  // namespace
 
-bool holdFolder(const std::string& ffFolder, HeldFolder& folder) {
+FolderHold holdFolder(const std::string& ffFolder, HeldFolder& folder) {
     folder = HeldFolder{};
-    std::string path = ffFolder;
-    int error = ELOOP;
-    for (int hop = 0; hop <= kMostLinkHops; ++hop) {
-        int descriptor = -1;
-        const Hop result = openFolderHop(path, descriptor, error);
-        if (result == Hop::Opened) {
-            folder.handle = descriptor;
-            folder.held = true;
-            folder.path = ffFolder;
-            return true;
-        }
-        if (result == Hop::Refused) {
-            std::printf(" FF folder %s is another user's link; not followed \n",
-                        shownText(ffFolder).c_str());
-            return false;
-        }
-        if (result == Hop::Failed) {
+    FolderHold hold;
+    std::string rest;
+    std::string walked;
+    int descriptor = startOfWalk(ffFolder, rest, walked);
+    std::vector<std::string> toWalk;
+    walkFirst(rest, toWalk);
+    if (toWalk.empty() && descriptor >= 0) {
+        toWalk.push_back(".");  // the starting folder itself, opened for reading
+    }
+    int hops = 0;
+    int error = descriptor < 0 ? errno : 0;
+    while (descriptor >= 0 && !toWalk.empty()) {
+        const std::string name = toWalk.back();
+        toWalk.pop_back();
+        struct stat status {};
+        if (fstatat(descriptor, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            error = errno;
             break;
         }
-        error = ELOOP;
+        if (S_ISLNK(status.st_mode)) {
+            if (!trustedOwner(status.st_uid)) {
+                hold.outcome = FolderHold::Outcome::OthersLink;
+                hold.link = walked + name;
+                hold.owner = userName(status.st_uid);
+                close(descriptor);
+                return hold;
+            }
+            char target[PATH_MAX];
+            const ssize_t size = readlinkat(descriptor, name.c_str(), target, sizeof target);
+            if (++hops > kMostLinkHops || size <= 0 || static_cast<std::size_t>(size) >= sizeof target) {
+                error = size < 0 ? errno : hops > kMostLinkHops ? ELOOP : ENAMETOOLONG;
+                break;
+            }
+            const std::string followed(target, static_cast<std::size_t>(size));
+            if (followed.front() == '/') {
+                close(descriptor);
+                descriptor = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+                walked.assign(1, '/');
+            }
+            walkFirst(followed, toWalk);
+            continue;
+        }
+        const int next = openStep(descriptor, name, toWalk.empty());
+        if (next < 0 && errno == ELOOP) {
+            toWalk.push_back(name);  // a link put in its place since: looked at anew
+            if (++hops <= kMostLinkHops) {
+                continue;
+            }
+        }
+        error = next < 0 ? errno : 0;
+        close(descriptor);
+        descriptor = next;
+        walked = stepInto(walked, name);
     }
-    std::printf(" Cannot open FF folder %s (%s) \n", shownText(ffFolder).c_str(),
-                std::strerror(error));
-    return false;
+    if (descriptor >= 0 && toWalk.empty() && error == 0) {
+        struct stat status {};
+        fstat(descriptor, &status);
+        folder.handle = descriptor;
+        folder.held = true;
+        folder.path = ffFolder;
+        folder.identity = {static_cast<std::uint64_t>(status.st_dev),
+                           static_cast<std::uint64_t>(status.st_ino), true};
+        hold.outcome = FolderHold::Outcome::Held;
+        return hold;
+    }
+    if (descriptor >= 0) {
+        close(descriptor);
+    }
+    hold.reason = std::strerror(error != 0 ? error : ENOENT);
+    return hold;
 }
 
 void releaseFolder(HeldFolder& folder) {
@@ -136,182 +194,92 @@ void releaseFolder(HeldFolder& folder) {
     folder = HeldFolder{};
 }
 
-// The listing, written by the program itself in the order a
-// Windows folder lists its files: the regular files (links followed) whose
-// names begin with "KELdetectinfo_" and end with ".txt", letter case aside,
-// sorted by name with a-z taken as A-Z, ties by plain byte order. A name
-// with a line end in it cannot stand on one line of the listing, a path
-// too long to open cannot be merged, and an entry whose type cannot be
-// told may be a per-camera file that is out of reach: each is left out
-// with a message. The names are the system's own, and the host opens
-// files by them as they are.
+// The names of the listing, read by the program itself and put in the
+// order a Windows folder lists its files: the regular files (links
+// followed) whose names begin with "KELdetectinfo_" and end with ".txt",
+// letter case aside, sorted by name with a-z taken as A-Z, ties by plain
+// byte order. A name with a line end in it cannot stand on one line of the
+// listing, a path too long to open cannot be merged, and an entry whose
+// type cannot be told may be a per-camera file that is out of reach: each
+// is left out and said. The names are the system's own, and the host
+// opens files by them as they are.
 
 namespace {
 
-// An entry named like a per-camera file that the listing leaves out, and
-// the message that says why.
-struct LeftOut {
-    std::string name;
-    std::string message;
-};
-
-// Why the entry `name` of the held folder `ffFolder`, named like a
-// per-camera file, cannot be listed, in a message; empty when it can.
-// `isFile` tells whether it is a regular file: what is plainly no file (a
-// folder, a FIFO, a device) is left out without a word.
-std::string whyNotListed(int folder, const std::string& ffFolder, std::string_view name,
-                         bool& isFile) {
+// Whether the entry `name` of the held folder, named like a per-camera
+// file, can be listed; if not, why, in `unlisted`. `isFile` tells whether
+// it is a regular file: what is plainly no file (a folder, a FIFO, a
+// device) is left out without a word.
+bool canBeListed(int folder, const std::string& ffFolder, const std::string& name, bool& isFile,
+                 UnlistedName& unlisted) {
     isFile = false;
-    const std::string path = ffFolder + std::string(name);
-    if (name.find_first_of("\r\n") != std::string_view::npos) {
-        return " File " + shownText(path) +
-               " has a line end in its name, which the listing cannot hold; not merged \n";
+    unlisted = UnlistedName{name, NotListed::CannotLookAt, std::string()};
+    if (name.find_first_of("\r\n") != std::string::npos) {
+        unlisted.why = NotListed::LineEnd;
+        return false;
     }
-    const std::string lengthProblem = pathLengthProblem(path);
-    if (!lengthProblem.empty()) {
-        return " File " + shownText(path) + " cannot be opened: " + lengthProblem +
-               "; not merged \n";
+    unlisted.detail = pathLengthProblem(ffFolder + name);
+    if (!unlisted.detail.empty()) {
+        unlisted.why = NotListed::PathTooLong;
+        return false;
     }
     struct stat status {};
-    if (fstatat(folder, std::string(name).c_str(), &status, 0) != 0) {
+    if (fstatat(folder, name.c_str(), &status, 0) != 0) {
         // A link to a share that is not mounted, or into a folder this
         // user may not search: what it stands for is unknown, and it may
         // well be a per-camera file.
-        return " File " + shownText(path) + " cannot be looked at (" + std::strerror(errno) +
-               "); not merged \n";
+        unlisted.detail = std::strerror(errno);
+        return false;
     }
     isFile = S_ISREG(status.st_mode);
-    return std::string();
+    return true;
 }
 
 // Reads the matching names of the folder; false, with errno set, when the
 // folder could not be read to its end.
-bool readMatchingNames(DIR* listed, int folder, const std::string& ffFolder,
-                       std::vector<std::string>& names, std::vector<LeftOut>& leftOut) {
+bool readMatchingNames(DIR* listed, int folder, const std::string& ffFolder, FolderNames& found) {
     for (;;) {
         errno = 0;
         const dirent* entry = readdir(listed);
         if (entry == nullptr) {
             return errno == 0;
         }
-        std::string_view name = entry->d_name;
+        const std::string_view name = entry->d_name;
         if (!isDetectionInfoName(name)) {
             continue;
         }
         bool isFile = false;
-        std::string message = whyNotListed(folder, ffFolder, name, isFile);
-        if (!message.empty()) {
-            leftOut.push_back({std::string(name), std::move(message)});
+        UnlistedName unlisted;
+        if (!canBeListed(folder, ffFolder, std::string(name), isFile, unlisted)) {
+            found.unlisted.push_back(std::move(unlisted));
         } else if (isFile) {
-            names.emplace_back(name);
+            found.names.emplace_back(name);
         }
     }
-}
-
-// Says what was left out, in the order the listing would have had it.
-void reportLeftOut(std::vector<LeftOut>& leftOut, long& namesLeftOut) {
-    std::sort(leftOut.begin(), leftOut.end(),
-              [](const LeftOut& a, const LeftOut& b) { return listedBefore(a.name, b.name); });
-    for (const LeftOut& entry : leftOut) {
-        std::fputs(entry.message.c_str(), stdout);
-        ++namesLeftOut;
-    }
-}
-
-// The name the listing is written under before it takes its own: no other
-// run, on this host or another sharing the folder, uses it, and it is no
-// per-camera file's name.
-std::string asideName(const std::string& listingName) {
-    const std::size_t dot = listingName.rfind('.');
-    return listingName.substr(0, dot) + "." + hostNameForFiles() + "." +
-           std::to_string(getpid()) + ".tmp";
-}
-
-// Writes `names` to a file of the folder made anew under the aside name,
-// `aside`, then renames it to `listingName`; 0, or the errno of the
-// failure, after which the aside file is gone. `created` tells whether the
-// aside file could be made at all: where the folder takes no new file, it
-// is the obstacle, not the listing.
-int writeListingFile(int folder, const std::string& listingName, const std::string& aside,
-                     const std::vector<std::string>& names, bool& created) {
-    unlinkat(folder, aside.c_str(), 0);  // a leftover of a killed run
-    const int descriptor = openat(folder, aside.c_str(),
-                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
-                                  0666);
-    created = descriptor >= 0;
-    if (descriptor < 0) {
-        return errno;
-    }
-    std::FILE* listing = fdopen(descriptor, "wb");
-    int error = listing == nullptr ? errno : 0;
-    for (std::size_t i = 0; error == 0 && i < names.size(); ++i) {
-        const std::string& name = names[i];
-        if (std::fwrite(name.data(), 1, name.size(), listing) != name.size() ||
-            std::fwrite("\r\n", 1, 2, listing) != 2) {
-            error = errno != 0 ? errno : EIO;
-        }
-    }
-    errno = 0;
-    if (listing == nullptr) {
-        close(descriptor);
-    } else {
-        const bool flushed = std::fflush(listing) == 0;
-        if ((std::fclose(listing) != 0 || !flushed) && error == 0) {
-            error = errno != 0 ? errno : EIO;
-        }
-    }
-    if (error == 0 && renameat(folder, aside.c_str(), folder, listingName.c_str()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        unlinkat(folder, aside.c_str(), 0);
-    }
-    return error;
 }
 
 }  // namespace
 
-ListingResult writeFolderListing(const HeldFolder& held, const std::string& ffFolder,
-                                 const std::string& listingName, std::vector<std::string>& names,
-                                 long& namesLeftOut) {
+FolderNames listPerCameraFiles(const HeldFolder& held) {
+    FolderNames found;
     const int folder = static_cast<int>(held.handle);
     const int readable = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* listed = readable < 0 ? nullptr : fdopendir(readable);
     if (listed == nullptr) {
-        const int error = errno;
+        found.reason = std::strerror(errno);
         if (readable >= 0) {
             close(readable);
         }
-        std::printf(" Cannot list folder %s (%s) \n", shownText(ffFolder).c_str(),
-                    std::strerror(error));
-        return ListingResult::Refused;
+        return found;
     }
-    std::vector<LeftOut> leftOut;
-    const bool complete = readMatchingNames(listed, folder, ffFolder, names, leftOut);
-    const int readError = errno;
+    found.listed = true;
+    found.toItsEnd = readMatchingNames(listed, folder, held.path, found);
+    found.reason = found.toItsEnd ? std::string() : std::strerror(errno);
     closedir(listed);
-    if (!complete) {
-        std::printf(" Cannot list folder %s to its end (%s) \n", shownText(ffFolder).c_str(),
-                    std::strerror(readError));
-        return ListingResult::Refused;
-    }
-    std::sort(names.begin(), names.end(), listedBefore);
-    reportLeftOut(leftOut, namesLeftOut);
-
-    const std::string aside = asideName(listingName);
-    bool created = false;
-    const int error = writeListingFile(folder, listingName, aside, names, created);
-    if (error != 0 && !created) {
-        std::printf(" Cannot create the KELdetectinfo directory listing in folder %s (%s) \n",
-                    shownText(ffFolder).c_str(), std::strerror(error));
-        return ListingResult::Unwritable;
-    }
-    if (error != 0) {
-        std::printf(" Cannot write KELdetectinfo directory listing file %s (%s) \n",
-                    shownText(ffFolder + listingName).c_str(), std::strerror(error));
-        return ListingResult::Unwritable;
-    }
-    return ListingResult::Written;
+    std::sort(found.names.begin(), found.names.end(), listedBefore);
+    std::sort(found.unlisted.begin(), found.unlisted.end(),
+              [](const UnlistedName& a, const UnlistedName& b) { return listedBefore(a.name, b.name); });
+    return found;
 }
 
 bool listedNameForHost(const std::string& /*ffFolder*/, std::string& /*name*/) {
@@ -459,27 +427,82 @@ FileIdentity identityOf(const struct stat& status) {
 // a FIFO with no writer or a device cannot hold the open, checked on the
 // open descriptor itself, and read without blocking too, so that a file
 // the kernel calls regular but that waits for data (/proc/kmsg) ends the
-// read instead of holding it.
+// read instead of holding it. Another user's link is opened by root as
+// that user: the system then weighs the user's rights on the file and on
+// every folder on the way to it, mode bits, access control lists and
+// security modules alike. A run that is not root cannot open as another
+// user, and weighs the mode bits instead; an access control list there it
+// cannot weigh, and such a link is refused.
 
 namespace {
 
-// The groups of the user `owner`: the primary group and the others the
-// group file gives; none where the user is unknown.
-std::vector<gid_t> groupsOf(uid_t owner) {
+constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+// The primary group and the other groups of the user `owner`, as the
+// user and group files give them; a user they do not know is given the
+// group of no one and no others, so that only what every user may read
+// is read through that user's link.
+struct UserGroups {
+    gid_t primary = 65534;
+    std::vector<gid_t> all;
+};
+
+UserGroups groupsOf(uid_t owner) {
+    UserGroups groups;
     std::vector<char> text(16384);
     passwd entry {};
     passwd* found = nullptr;
     if (getpwuid_r(owner, &entry, text.data(), text.size(), &found) != 0 || found == nullptr) {
-        return {};
+        return groups;
     }
-    std::vector<gid_t> groups(64);
-    int count = static_cast<int>(groups.size());
-    if (getgrouplist(found->pw_name, found->pw_gid, groups.data(), &count) < 0) {
-        groups.resize(static_cast<std::size_t>(count));
-        getgrouplist(found->pw_name, found->pw_gid, groups.data(), &count);
+    groups.primary = found->pw_gid;
+    groups.all.resize(64);
+    int count = static_cast<int>(groups.all.size());
+    if (getgrouplist(found->pw_name, found->pw_gid, groups.all.data(), &count) < 0) {
+        groups.all.resize(static_cast<std::size_t>(count));
+        getgrouplist(found->pw_name, found->pw_gid, groups.all.data(), &count);
     }
-    groups.resize(static_cast<std::size_t>(std::max(count, 0)));
+    groups.all.resize(static_cast<std::size_t>(std::max(count, 0)));
     return groups;
+}
+
+// Sets the identity by which the system judges file access; true when it
+// holds. The groups go first, while root may still set them.
+bool actOnFilesAs(uid_t user, gid_t group, const std::vector<gid_t>& groups) {
+    if (setgroups(groups.size(), groups.data()) != 0) {
+        return false;
+    }
+    setfsgid(group);
+    setfsuid(user);
+    return static_cast<uid_t>(setfsuid(static_cast<uid_t>(-1))) == user &&
+           static_cast<gid_t>(setfsgid(static_cast<gid_t>(-1))) == group;
+}
+
+// Opens the link `name` of `folder` as its owner `owner` would: root takes
+// that user's identity for file access for the open alone, and then its
+// own again at once. -1, with `error`, when it cannot be opened so.
+int openAsOwner(int folder, const std::string& name, uid_t owner, int& error) {
+    std::vector<gid_t> ownGroups(static_cast<std::size_t>(std::max(getgroups(0, nullptr), 0)));
+    if (getgroups(static_cast<int>(ownGroups.size()), ownGroups.data()) < 0) {
+        error = errno;
+        return -1;
+    }
+    const UserGroups theirs = groupsOf(owner);
+    int descriptor = -1;
+    error = EPERM;
+    if (actOnFilesAs(owner, theirs.primary, theirs.all)) {
+        descriptor = openat(folder, name.c_str(), kOpenFlags);
+        error = descriptor < 0 ? errno : 0;
+    }
+    if (!actOnFilesAs(geteuid(), getegid(), ownGroups)) {
+        // Never go on with another's rights.
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
+        error = EPERM;
+        return -1;
+    }
+    return descriptor;
 }
 
 // Whether the mode bits of `status` grant `owner`, of `groups`, the right
@@ -495,93 +518,130 @@ bool grants(const struct stat& status, uid_t owner, const std::vector<gid_t>& gr
     return (status.st_mode & (userBit >> 6)) != 0;
 }
 
-// Whether the user `owner` may read the open file `descriptor`: its mode
-// bits, and the search bits of every folder on its path. Access control
-// lists are not looked at; they could only let that user read less.
-bool ownerMayRead(uid_t owner, int descriptor, const struct stat& opened) {
-    const std::vector<gid_t> groups = groupsOf(owner);
-    if (!grants(opened, owner, groups, S_IRUSR)) {
-        return false;
-    }
+// Whether `path` (or, with a descriptor, that open file) carries an access
+// control list beyond its mode bits; one that cannot be looked at counts.
+bool carriesAcl(const std::string& path, int descriptor = -1) {
+    const ssize_t size = descriptor >= 0
+                             ? fgetxattr(descriptor, "system.posix_acl_access", nullptr, 0)
+                             : getxattr(path.c_str(), "system.posix_acl_access", nullptr, 0);
+    return size >= 0 || (errno != ENODATA && errno != ENOTSUP && errno != EOPNOTSUPP);
+}
+
+enum class Judged { MayRead, MayNot, Unjudged };
+
+// Whether the user `owner` may read the open file `descriptor`, weighed by
+// hand as a run that is not root must: its mode bits, and the search bits
+// of every folder on its path. Where the file or a folder on its path
+// carries an access control list, `aclAt` names it: such rights are the
+// system's to weigh.
+Judged ownerMayRead(uid_t owner, int descriptor, const struct stat& opened, std::string& aclAt) {
+    const std::vector<gid_t> groups = groupsOf(owner).all;
     char path[4096];
     const std::string name = "/proc/self/fd/" + std::to_string(descriptor);
     const ssize_t size = readlink(name.c_str(), path, sizeof path);
     if (size <= 0 || static_cast<std::size_t>(size) >= sizeof path || path[0] != '/') {
-        return false;  // where it is cannot be told: refused
+        return Judged::MayNot;  // where it is cannot be told: refused
     }
     const std::string target(path, static_cast<std::size_t>(size));
+    if (carriesAcl(target, descriptor)) {
+        aclAt = target;
+        return Judged::Unjudged;
+    }
+    if (!grants(opened, owner, groups, S_IRUSR)) {
+        return Judged::MayNot;
+    }
     for (std::size_t slash = 0; slash != std::string::npos; slash = target.find('/', slash + 1)) {
         const std::string folder = slash == 0 ? std::string("/") : target.substr(0, slash);
         struct stat status {};
         if (stat(folder.c_str(), &status) != 0 || !grants(status, owner, groups, S_IXUSR)) {
-            return false;
+            return Judged::MayNot;
+        }
+        if (carriesAcl(folder)) {
+            aclAt = folder;
+            return Judged::Unjudged;
         }
     }
-    return true;
+    return Judged::MayRead;
 }
 
 // What the entry `name`, looked at as `entry` before the open, turned out
-// to be on `descriptor`.
+// to be on `opened.file`'s descriptor.
 ListedFileOpen checkOpened(int folder, const std::string& name, const struct stat& entry,
-                           int descriptor, FileIdentity& identity) {
-    struct stat again {};
-    if (fstatat(folder, name.c_str(), &again, AT_SYMLINK_NOFOLLOW) != 0 ||
-        again.st_dev != entry.st_dev || again.st_ino != entry.st_ino ||
-        again.st_uid != entry.st_uid) {
-        return ListedFileOpen::Changed;
-    }
-    struct stat opened {};
-    if (fstat(descriptor, &opened) != 0) {
+                           int descriptor, ListedFile& opened) {
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0) {
         return ListedFileOpen::NotAFile;
     }
-    identity = identityOf(opened);
-    if (S_ISLNK(entry.st_mode) && !trustedOwner(entry.st_uid) &&
-        !ownerMayRead(entry.st_uid, descriptor, opened)) {
-        return ListedFileOpen::Refused;
+    // A file opened without following a link is the one looked at when it
+    // has its identity, whatever became of its name since; where a link
+    // was followed, the link itself is looked at again.
+    struct stat again {};
+    const bool sameLink = fstatat(folder, name.c_str(), &again, AT_SYMLINK_NOFOLLOW) == 0 &&
+                          again.st_dev == entry.st_dev && again.st_ino == entry.st_ino &&
+                          again.st_uid == entry.st_uid;
+    const bool sameFile = !S_ISLNK(entry.st_mode) && status.st_dev == entry.st_dev &&
+                          status.st_ino == entry.st_ino;
+    if (S_ISLNK(entry.st_mode) ? !sameLink : !sameFile) {
+        return ListedFileOpen::Changed;
     }
-    return S_ISREG(opened.st_mode) ? ListedFileOpen::Opened : ListedFileOpen::NotAFile;
+    opened.identity = identityOf(status);
+    if (S_ISLNK(entry.st_mode) && !trustedOwner(entry.st_uid) && geteuid() != 0) {
+        const Judged judged = ownerMayRead(entry.st_uid, descriptor, status, opened.detail);
+        if (judged != Judged::MayRead) {
+            return judged == Judged::MayNot ? ListedFileOpen::Refused : ListedFileOpen::Unjudged;
+        }
+    }
+    return S_ISREG(status.st_mode) ? ListedFileOpen::Opened : ListedFileOpen::NotAFile;
 }
 
 }  // namespace
 
-ListedFileOpen openListedFile(const HeldFolder& held, const std::string& name, std::FILE*& file,
-                              FileIdentity& identity, int& error) {
-    file = nullptr;
+ListedFile openListedFile(const HeldFolder& held, const std::string& name) {
+    ListedFile opened;
     const int folder = static_cast<int>(held.handle);
     // A name changed between the look and the open is looked at once more.
     for (int look = 0; look < 2; ++look) {
         struct stat entry {};
         if (fstatat(folder, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
-            error = errno;
-            return ListedFileOpen::Failed;
+            opened.error = errno;
+            opened.outcome = ListedFileOpen::Failed;
+            return opened;
         }
         const bool isLink = S_ISLNK(entry.st_mode);
-        const int descriptor = openat(folder, name.c_str(),
-                                      O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
-                                          (isLink ? 0 : O_NOFOLLOW));
-        if (descriptor < 0) {
-            if (errno == ELOOP && !isLink) {
+        int descriptor = -1;
+        if (isLink && !trustedOwner(entry.st_uid) && geteuid() == 0) {
+            descriptor = openAsOwner(folder, name, entry.st_uid, opened.error);
+            if (descriptor < 0) {
+                opened.outcome = opened.error == EACCES || opened.error == EPERM
+                                     ? ListedFileOpen::Refused
+                                     : ListedFileOpen::Failed;
+                return opened;
+            }
+        } else {
+            descriptor = openat(folder, name.c_str(), kOpenFlags | (isLink ? 0 : O_NOFOLLOW));
+            if (descriptor < 0 && errno == ELOOP && !isLink) {
                 continue;
             }
-            error = errno;
-            return ListedFileOpen::Failed;
+            if (descriptor < 0) {
+                opened.error = errno;
+                opened.outcome = ListedFileOpen::Failed;
+                return opened;
+            }
         }
-        const ListedFileOpen checked = checkOpened(folder, name, entry, descriptor, identity);
-        if (checked == ListedFileOpen::Opened && (file = fdopen(descriptor, "rb")) != nullptr) {
-            return checked;
+        const ListedFileOpen checked = checkOpened(folder, name, entry, descriptor, opened);
+        if (checked == ListedFileOpen::Opened && (opened.file = fdopen(descriptor, "rb")) != nullptr) {
+            opened.outcome = checked;
+            return opened;
         }
-        error = errno != 0 ? errno : EIO;
+        opened.error = errno != 0 ? errno : EIO;
         close(descriptor);
         if (checked != ListedFileOpen::Changed) {
-            return checked == ListedFileOpen::Opened ? ListedFileOpen::Failed : checked;
+            opened.outcome = checked == ListedFileOpen::Opened ? ListedFileOpen::Failed : checked;
+            return opened;
         }
     }
-    return ListedFileOpen::Changed;
-}
-
-FileIdentity identityOfPath(const std::string& path) {
-    struct stat status {};
-    return stat(path.c_str(), &status) == 0 ? identityOf(status) : FileIdentity{};
+    opened.outcome = ListedFileOpen::Changed;
+    return opened;
 }
 
 FileIdentity identityInFolder(const HeldFolder& folder, const std::string& name) {
@@ -591,3 +651,66 @@ FileIdentity identityInFolder(const HeldFolder& folder, const std::string& name)
                : FileIdentity{};
 }
 
+// The folders below: each entry that is a folder itself, not a link, is
+// opened through the held folder, and its names read. Every entry read
+// counts against the bound, so that a folder of millions of entries, or
+// many such folders, cost no more than a glance.
+namespace {
+
+// Reads the names of the open folder `descriptor` (which it closes) until
+// one `counts`, `budget` runs out, or the folder ends.
+bool holdsName(int descriptor, bool (*counts)(std::string_view), long& budget) {
+    DIR* entries = fdopendir(descriptor);
+    if (entries == nullptr) {
+        close(descriptor);
+        return false;
+    }
+    bool found = false;
+    while (!found && budget > 0) {
+        const dirent* entry = readdir(entries);
+        if (entry == nullptr) {
+            break;
+        }
+        --budget;
+        found = counts(entry->d_name);
+    }
+    closedir(entries);
+    return found;
+}
+
+}  // namespace
+
+long foldersBelowHolding(const HeldFolder& held, bool (*counts)(std::string_view name),
+                         bool& complete) {
+    long budget = kMostEntriesBelow;
+    long holding = 0;
+    const int folder = static_cast<int>(held.handle);
+    const int readable = held.held ? openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    DIR* entries = readable < 0 ? nullptr : fdopendir(readable);
+    if (entries == nullptr) {
+        if (readable >= 0) {
+            close(readable);
+        }
+        complete = true;
+        return 0;
+    }
+    while (budget > 0) {
+        const dirent* entry = readdir(entries);
+        if (entry == nullptr) {
+            break;
+        }
+        --budget;
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == ".." || (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN)) {
+            continue;
+        }
+        const int below =
+            openat(folder, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (below >= 0 && holdsName(below, counts, budget)) {
+            ++holding;
+        }
+    }
+    complete = budget > 0;
+    closedir(entries);
+    return holding;
+}
