@@ -71,18 +71,19 @@ void printUsage() {
         "  0  every listed per-camera file was merged whole\n"
         "  1  the run failed, and the earlier merged file stays: an unknown\n"
         "     option, a folder that does not exist, is not a folder or whose path\n"
-        "     cannot be used, a folder that is another user's link, a folder that\n"
-        "     could not be listed or that another run held for 30 s, a file that\n"
-        "     could not be opened, created or written, or a cancelled folder\n"
-        "     choice; or the new merged file was written but its folder could not\n"
-        "     be flushed to disk\n"
+        "     cannot be used, a folder that is, or lies behind, another user's\n"
+        "     link, a folder that could not be listed or that another run held\n"
+        "     for 30 s, a file that could not be opened, created or written, or a\n"
+        "     cancelled folder choice; or the new merged file was written but its\n"
+        "     folder could not be flushed to disk\n"
         "  2  the run completed, but input was left out: damaged records, a name\n"
         "     without a camera number or with a line end in it, a link to the\n"
         "     merged file, a link of another user to a file that user may not\n"
-        "     read, a second name of a file already merged, a file that cannot be\n"
-        "     looked at, is no longer a regular file or whose path is too long to\n"
-        "     open, or a file with a cut or damaged header, cut at 99,999 records,\n"
-        "     read no further than 1 GiB or not read to its end\n"
+        "     read (or whose access control list only a run as root can weigh), a\n"
+        "     second name of a file already merged, a file that cannot be looked\n"
+        "     at, is no longer a regular file or whose path is too long to open,\n"
+        "     or a file with a cut or damaged header, cut at 99,999 records, read\n"
+        "     no further than 1 GiB or not read to its end\n"
         "  Of several folders: 1 when any failed, else 2 when any had something\n"
         "  left out, else 0.\n"
         "\n"
@@ -100,6 +101,7 @@ void printUsage() {
         "of that name exists:\n");
     std::printf("  %-16s print this text and exit\n", kHelpSwitchList);
     std::printf("  %-16s print the version and exit\n", "--version");
+    std::printf("  %-16s end the options: every argument after it is a folder\n", "--");
     std::printf(
         "\n"
         "Examples:\n"

@@ -158,6 +158,6 @@ FileIdentity identityInFolder(const HeldFolder& folder, const std::string& name)
 // `counts`. No link is followed, and at most kMostEntriesBelow entries are
 // read in all; `complete` tells whether every entry was. A folder that
 // cannot be read counts as holding none.
-inline constexpr long kMostEntriesBelow = 200000;
+inline constexpr long kMostEntriesBelow = 100000;
 long foldersBelowHolding(const HeldFolder& folder, bool (*counts)(std::string_view name),
                          bool& complete);

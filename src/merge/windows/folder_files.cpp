@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <io.h>
+#include <sddl.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -100,49 +101,6 @@ bool runCommandInterpreter(const std::string& command, const std::string& workin
     return started;
 }
 
-// The name the listing is written under before it takes its own: this
-// process's alone, no longer than the listing's own name (so that a path
-// that fits for the listing fits for it), and no per-camera file's name.
-std::string asideName() {
-    char name[32];
-    std::snprintf(name, sizeof name, "MergeListing_%08lx.tmp",
-                  static_cast<unsigned long>(GetCurrentProcessId()));
-    return name;
-}
-
-// Writes `bytes` to a file of `folder` made anew under the aside name,
-// then moves it over `listingName`; 0, or the error code of the failure,
-// after which the aside file is gone. A link under the listing's name is
-// replaced, never written through.
-DWORD writeListingFile(const std::string& folder, const std::string& listingName,
-                       const std::string& bytes) {
-    const std::string aside = folder + asideName();
-    DeleteFileA(aside.c_str());  // a leftover of a killed run
-    HANDLE file = CreateFileA(aside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return GetLastError();
-    }
-    DWORD written = 0;
-    DWORD error = 0;
-    if (!bytes.empty() &&
-        (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-         written != bytes.size())) {
-        error = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
-    }
-    if (!CloseHandle(file) && error == 0) {
-        error = GetLastError();
-    }
-    if (error == 0 &&
-        !MoveFileExA(aside.c_str(), (folder + listingName).c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        error = GetLastError();
-    }
-    if (error != 0) {
-        DeleteFileA(aside.c_str());
-    }
-    return error;
-}
-
 // The names of the listing, one a line, empty lines aside.
 std::vector<std::string> namesOf(const std::string& listing) {
     std::vector<std::string> names;
@@ -172,14 +130,12 @@ unsigned listingCodePage() {
 
 }  // namespace
 
-ListingResult writeFolderListing(const HeldFolder& /*held*/, const std::string& ffFolder,
-                                 const std::string& listingName, std::vector<std::string>& names,
-                                 long& /*namesLeftOut*/) {
-    std::string folder = fullPath(ffFolder);
+FolderNames listPerCameraFiles(const HeldFolder& held) {
+    FolderNames found;
+    std::string folder = fullPath(held.path);
     if (folder.back() != '\\') {
         folder += '\\';
     }
-    std::fflush(stdout);  // the banner before whatever the command prints
     std::string listing;
     bool ran = false;
     if (folder.rfind("\\\\", 0) != 0) {
@@ -187,27 +143,21 @@ ListingResult writeFolderListing(const HeldFolder& /*held*/, const std::string& 
     } else {
         const std::string pattern = folder + kPattern;
         if (!SetEnvironmentVariableA(kPatternVariable, pattern.c_str())) {
-            std::printf(" Cannot list folder %s (%s) \n", shownText(ffFolder).c_str(),
-                        systemReason(GetLastError()).c_str());
-            return ListingResult::Refused;
+            found.reason = systemReason(GetLastError());
+            return found;
         }
         ran = runCommandInterpreter(std::string("dir /b \"%") + kPatternVariable + "%\"",
                                     std::string(), listing);
         SetEnvironmentVariableA(kPatternVariable, nullptr);
     }
     if (!ran) {
-        std::printf(" Cannot list folder %s (the command interpreter could not be started: %s) \n",
-                    shownText(ffFolder).c_str(), systemReason(GetLastError()).c_str());
-        return ListingResult::Refused;
+        found.reason = "the command interpreter could not be started: " + systemReason(GetLastError());
+        return found;
     }
-    const DWORD error = writeListingFile(folder, listingName, listing);
-    if (error != 0) {
-        std::printf(" Cannot write KELdetectinfo directory listing file %s (%s) \n",
-                    shownText(ffFolder + listingName).c_str(), systemReason(error).c_str());
-        return ListingResult::Unwritable;
-    }
-    names = namesOf(listing);
-    return ListingResult::Written;
+    found.listed = true;
+    found.toItsEnd = true;
+    found.names = namesOf(listing);
+    return found;
 }
 
 bool listedNameForHost(const std::string& ffFolder, std::string& name) {
@@ -250,6 +200,8 @@ FileIdentity identityOfHandle(HANDLE handle) {
 
 }  // namespace
 
+namespace {
+
 FileIdentity identityOfPath(const std::string& path) {
     // No access is asked for, and every kind of sharing is granted, so that
     // a file open for writing elsewhere can still be looked at.
@@ -261,6 +213,8 @@ FileIdentity identityOfPath(const std::string& path) {
     }
     return identity;
 }
+
+}  // namespace
 
 // The folder lock: a named mutex whose name is made from the
 // folder's volume serial number and file index, so that every path the
@@ -401,8 +355,10 @@ void unlockFolder(FolderLock& lock) {
 
 // Links: a reparse point (a symbolic link, a junction) is followed only
 // where its owner is the running user, the Administrators group or the
-// system. Whether another user may read where that user's link leads
-// cannot be told without that user's token: such a link is refused.
+// system, on every step of the FF folder's path and for every listed
+// file. Whether another user may read where that user's link leads
+// cannot be asked of the system without that user's token, which a
+// program cannot get without the user's password: such a link is refused.
 namespace {
 
 bool trustedOwner(PSID owner) {
@@ -422,6 +378,25 @@ bool trustedOwner(PSID owner) {
     return same;
 }
 
+// The account's name, DOMAIN\user, or its security identifier.
+std::string accountName(PSID owner) {
+    char name[256];
+    char domain[256];
+    DWORD nameSize = sizeof name;
+    DWORD domainSize = sizeof domain;
+    SID_NAME_USE use{};
+    if (LookupAccountSidA(nullptr, owner, name, &nameSize, domain, &domainSize, &use)) {
+        return domainSize > 0 ? std::string(domain) + "\\" + name : std::string(name);
+    }
+    LPSTR text = nullptr;
+    std::string sid = "an unknown account";
+    if (ConvertSidToStringSidA(owner, &text)) {
+        sid = text;
+        LocalFree(text);
+    }
+    return sid;
+}
+
 // Whether the object open as `handle` is a reparse point.
 bool isReparsePoint(HANDLE handle) {
     BY_HANDLE_FILE_INFORMATION information{};
@@ -429,9 +404,10 @@ bool isReparsePoint(HANDLE handle) {
            (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// Whether the object open as `handle` is a reparse point of another user;
-// one whose owner cannot be told counts as another's.
-bool isOthersLink(HANDLE handle) {
+// Whether the object open as `handle` is a reparse point of another user,
+// whose name `owner` then gets; one whose owner cannot be told counts as
+// another's.
+bool isOthersLink(HANDLE handle, std::string& ownerName) {
     if (!isReparsePoint(handle)) {
         return false;
     }
@@ -439,55 +415,108 @@ bool isOthersLink(HANDLE handle) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
                         nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        ownerName = "an account that cannot be told";
         return true;
     }
     const bool trusted = trustedOwner(owner);
+    ownerName = trusted ? std::string() : accountName(owner);
     LocalFree(descriptor);
     return !trusted;
 }
 
 // Opens `path` without following a reparse point at its end, so that it
-// can be looked at first.
-HANDLE openUnfollowed(const std::string& path) {
+// can be looked at first; with `hold`, without delete sharing, so that it
+// can be neither renamed nor replaced while it is open.
+HANDLE openUnfollowed(const std::string& path, bool hold = false) {
     return CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                       nullptr);
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | (hold ? 0 : FILE_SHARE_DELETE),
+                       nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// Where the folders of `path` begin: after "D:\", after "\\server\share\",
+// or at its start.
+std::size_t rootLength(const std::string& path) {
+    if (path.rfind("\\\\", 0) == 0) {
+        const std::size_t share = path.find('\\', 2);
+        const std::size_t end = share == std::string::npos ? share : path.find('\\', share + 1);
+        return end == std::string::npos ? path.size() : end + 1;
+    }
+    return path.size() >= 3 && path[1] == ':' && path[2] == '\\' ? 3 : 0;
 }
 
 }  // namespace
 
-// The held folder: a handle opened without delete sharing, so that no one
-// can rename, move or remove the folder while the run works in it; its
+// The held folder: each folder on its path, from the root down, is opened
+// without following a reparse point and held without delete sharing until
+// the next one is, so that none can be swapped for a link in between, and
+// another user's reparse point anywhere on it is refused. The folder
+// itself is then held without delete sharing, so that no one can rename,
+// move or remove it, or a folder above it, while the run works in it; its
 // path then names it for the whole run.
-bool holdFolder(const std::string& ffFolder, HeldFolder& folder) {
+FolderHold holdFolder(const std::string& ffFolder, HeldFolder& folder) {
     folder = HeldFolder{};
+    FolderHold hold;
     std::string path = ffFolder;
     while (path.size() > 3 && path.back() == '\\') {
         path.pop_back();  // a trailing separator must not make a link be followed unlooked at
     }
-    HANDLE look = openUnfollowed(path);
-    if (look != INVALID_HANDLE_VALUE) {
-        const bool refused = isOthersLink(look);
-        CloseHandle(look);
-        if (refused) {
-            std::printf(" FF folder %s is another user's link; not followed \n",
-                        shownText(ffFolder).c_str());
-            return false;
+    HANDLE above = INVALID_HANDLE_VALUE;
+    for (std::size_t end = rootLength(path); end < path.size();) {
+        std::size_t next = path.find('\\', end);
+        next = next == std::string::npos ? path.size() : next;
+        const std::string step = path.substr(0, next);
+        end = next + 1;
+        HANDLE look = openUnfollowed(step, true);
+        if (look == INVALID_HANDLE_VALUE) {
+            look = openUnfollowed(step);  // held open by another: looked at all the same
         }
+        std::string owner;
+        if (look == INVALID_HANDLE_VALUE) {
+            // Not to be opened at all: a reparse point there cannot be
+            // weighed and is refused; any other step is left to the open of
+            // the folder itself, which says why it cannot be reached.
+            const DWORD attributes = GetFileAttributesA(step.c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES ||
+                (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+                continue;
+            }
+            owner = "an account that cannot be told";
+        }
+        if (look == INVALID_HANDLE_VALUE || isOthersLink(look, owner)) {
+            if (look != INVALID_HANDLE_VALUE) {
+                CloseHandle(look);
+            }
+            if (above != INVALID_HANDLE_VALUE) {
+                CloseHandle(above);
+            }
+            hold.outcome = FolderHold::Outcome::OthersLink;
+            hold.link = step;
+            hold.owner = owner;
+            return hold;
+        }
+        if (above != INVALID_HANDLE_VALUE) {
+            CloseHandle(above);
+        }
+        above = look;
     }
     HANDLE handle = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const DWORD error = GetLastError();
+    if (above != INVALID_HANDLE_VALUE) {
+        CloseHandle(above);
+    }
     if (handle == INVALID_HANDLE_VALUE) {
-        std::printf(" Cannot open FF folder %s (%s) \n", shownText(ffFolder).c_str(),
-                    systemReason(GetLastError()).c_str());
-        return false;
+        hold.reason = systemReason(error);
+        return hold;
     }
     folder.handle = reinterpret_cast<std::intptr_t>(handle);
     folder.held = true;
     folder.path = ffFolder;
-    return true;
+    folder.identity = identityOfHandle(handle);
+    hold.outcome = FolderHold::Outcome::Held;
+    return hold;
 }
 
 void releaseFolder(HeldFolder& folder) {
@@ -500,40 +529,94 @@ void releaseFolder(HeldFolder& folder) {
 // Listed files: opening a name waits on nothing that can stand in a
 // folder, but the open file is still checked to be a file on disk, and to
 // be the file that was looked at, not a link put in its place since.
-ListedFileOpen openListedFile(const HeldFolder& held, const std::string& name, std::FILE*& file,
-                              FileIdentity& identity, int& error) {
+ListedFile openListedFile(const HeldFolder& held, const std::string& name) {
+    ListedFile opened;
     const std::string path = held.path + name;
     FileIdentity looked;
     HANDLE look = openUnfollowed(path);
     if (look != INVALID_HANDLE_VALUE) {
-        const bool refused = isOthersLink(look);
+        std::string owner;
+        const bool refused = isOthersLink(look, owner);
         looked = isReparsePoint(look) ? FileIdentity{} : identityOfHandle(look);
         CloseHandle(look);
         if (refused) {
-            return ListedFileOpen::Refused;
+            opened.outcome = ListedFileOpen::Refused;
+            return opened;
         }
     }
     errno = 0;
-    file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        error = errno != 0 ? errno : EIO;
-        return ListedFileOpen::Failed;
+    opened.file = std::fopen(path.c_str(), "rb");
+    if (opened.file == nullptr) {
+        opened.error = errno != 0 ? errno : EIO;
+        opened.outcome = ListedFileOpen::Failed;
+        return opened;
     }
-    const HANDLE opened = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-    identity = identityOfHandle(opened);
-    ListedFileOpen result = ListedFileOpen::Opened;
-    if (GetFileType(opened) != FILE_TYPE_DISK) {
-        result = ListedFileOpen::NotAFile;
-    } else if (looked.known && !sameFile(looked, identity)) {
-        result = ListedFileOpen::Changed;
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(opened.file)));
+    opened.identity = identityOfHandle(handle);
+    opened.outcome = ListedFileOpen::Opened;
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        opened.outcome = ListedFileOpen::NotAFile;
+    } else if (looked.known && !sameFile(looked, opened.identity)) {
+        opened.outcome = ListedFileOpen::Changed;
     }
-    if (result != ListedFileOpen::Opened) {
-        std::fclose(file);
-        file = nullptr;
+    if (opened.outcome != ListedFileOpen::Opened) {
+        std::fclose(opened.file);
+        opened.file = nullptr;
     }
-    return result;
+    return opened;
 }
 
 FileIdentity identityInFolder(const HeldFolder& folder, const std::string& name) {
     return identityOfPath(folder.path + name);
+}
+
+// The folders below: the held folder's entries that are folders and no
+// reparse point, each searched by name until one of its names counts.
+// Every entry read counts against the bound.
+namespace {
+
+bool holdsName(const std::string& folder, bool (*counts)(std::string_view), long& budget) {
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool holds = false;
+    do {
+        --budget;
+        holds = counts(found.cFileName);
+    } while (!holds && budget > 0 && FindNextFileA(search, &found) != 0);
+    FindClose(search);
+    return holds;
+}
+
+}  // namespace
+
+long foldersBelowHolding(const HeldFolder& held, bool (*counts)(std::string_view name),
+                         bool& complete) {
+    long budget = kMostEntriesBelow;
+    long holding = 0;
+    std::string folder = held.path;
+    while (folder.size() > 3 && folder.back() == '\\') {
+        folder.pop_back();
+    }
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    complete = true;
+    if (search == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    do {
+        --budget;
+        const std::string name = found.cFileName;
+        const DWORD attributes = found.dwFileAttributes;
+        if (name != "." && name != ".." && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+            holdsName(folder + "\\" + name, counts, budget)) {
+            ++holding;
+        }
+    } while (budget > 0 && FindNextFileA(search, &found) != 0);
+    complete = budget > 0;
+    FindClose(search);
+    return holding;
 }

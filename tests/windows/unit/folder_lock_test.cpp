@@ -22,7 +22,8 @@ std::string temporaryFolder() {
 
 // Holds `folder` and takes its lock, as a run does.
 bool holdAndLock(const std::string& folder, HeldFolder& held, FolderLock& lock) {
-    return holdFolder(folder, held) && lockFolder(held, folder, lock);
+    return holdFolder(folder, held).outcome == FolderHold::Outcome::Held &&
+           lockFolder(held, folder, lock);
 }
 
 TEST(FolderLock, SecondRunWaitsUntilTheFirstLetsTheFolderGo) {

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "detection_log.h"
+#include "temporary_file.h"
 
 namespace {
 
@@ -158,7 +159,7 @@ TEST(StagedFile, InterruptionRemovesTheStagingFileWhileItIsOpen) {
     // staging file is open and being written.
     Folder folder;
     ASSERT_TRUE(openLog(folder)) << detectionLogError();
-    std::thread handler(removeStagingFileNow);
+    std::thread handler(removeTemporaryFilesNow);
     handler.join();
     // The process ends as the interruption would: its files are closed,
     // nothing else is done.
