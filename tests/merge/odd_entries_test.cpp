@@ -55,23 +55,20 @@ TEST(OddEntries, NamesWhoseTypeCannotBeToldAreNamedAndCounted) {
 }
 
 TEST(OddEntries, NameSwappedForAFifoAfterTheListingIsNamedNotWaitedOn) {
-    // strace holds the program before it opens the file, while the test
-    // puts a FIFO in its place; no one ever writes to the FIFO.
+    // strace holds the program as it reads the file listed before, while
+    // the test puts a FIFO in its place; no one ever writes to the FIFO.
     FfFolder ff;
     writeSoundFile(ff.file("KELdetectinfo_0001_a.txt"), 1);
     const std::string swapped = ff.file("KELdetectinfo_0002_b.txt");
     writeSoundFile(swapped, 2);
     writeSoundFile(ff.file("KELdetectinfo_0003_c.txt"), 3);
-    StartedProgram started =
-        startProgram(stracePath(), {"-f", "-qq", "-o", "/dev/null", "-P", swapped, "-e",
-                                    "inject=openat:delay_enter=1500000:when=1", programPath(),
-                                    ff.path});
-    for (int waited = 0; waited < 5000 && !ff.stagingLeft(); ++waited) {
-        usleep(1000);
-    }
+    StartedProgram started = startHeld({ff.file("KELdetectinfo_0001_a.txt")}, "read", 1,
+                                       {programPath(), ff.path});
+    ASSERT_TRUE(heldIn(started, {0}, ff.file("KELdetectinfo_0001_a.txt"))) << started.seen;
     const std::string fifo = ff.temp.path + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
     ASSERT_EQ(std::rename(fifo.c_str(), swapped.c_str()), 0);
+    releaseHeld(started);
     const bool ended = !stillRunningAfter(started, 10000);
     if (!ended) {
         // Let a run that waits on the FIFO go, so the test can fail.

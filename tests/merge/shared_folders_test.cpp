@@ -80,59 +80,7 @@ std::string summary(const std::string& merged) {
     return text;
 }
 
-// The system call in which strace holds the traced program (stopped for
-// the tracer, not merely waiting in the call), by number, or -1; the
-// program is the child of `strace`.
-long heldSyscall(pid_t strace) {
-    std::ifstream children("/proc/" + std::to_string(strace) + "/task/" + std::to_string(strace) +
-                           "/children");
-    pid_t program = 0;
-    if (!(children >> program)) {
-        return -1;
-    }
-    const std::string process = "/proc/" + std::to_string(program);
-    std::string line;
-    for (std::ifstream status(process + "/status"); std::getline(status, line);) {
-        if (line.rfind("State:", 0) == 0 && line.find("tracing stop") == std::string::npos) {
-            return -1;
-        }
-    }
-    std::ifstream syscall(process + "/syscall");
-    long number = -1;
-    return syscall >> number ? number : -1;
-}
-
-// Waits, at most 20 seconds, until the traced program has entered one of
-// `numbers`, where strace holds it.
-bool heldIn(StartedProgram& traced, const std::vector<long>& numbers) {
-    for (int tries = 0; tries < 400; ++tries) {
-        const long number = heldSyscall(traced.pid);
-        if (std::find(numbers.begin(), numbers.end(), number) != numbers.end()) {
-            return true;
-        }
-        if (!stillRunningAfter(traced, 50)) {
-            return false;
-        }
-    }
-    return false;
-}
-
 const std::vector<long> kRenameCalls = {82, 264, 316};  // rename, renameat, renameat2 (x86-64)
-
-// The program under strace, held for `microseconds` as it enters the
-// `when`th of `calls` on one of `paths` (strace matches rename by its first
-// path, renameat and renameat2 by their folder).
-StartedProgram startHeld(const std::string& ffFolder, const std::vector<std::string>& paths,
-                         const std::string& calls, long microseconds, int when) {
-    std::vector<std::string> arguments{"-f", "-qq", "-o", "/dev/null"};
-    for (const std::string& path : paths) {
-        arguments.insert(arguments.end(), {"-P", path});
-    }
-    arguments.insert(arguments.end(), {"-e", "inject=" + calls + ":delay_enter=" +
-                                                 std::to_string(microseconds) + ":when=" + std::to_string(when),
-                                       programPath(), ffFolder});
-    return startProgram(stracePath(), arguments);
-}
 
 TEST(SharedFolders, TwoSshfsClientsMeetingInARunEachLeaveTheirCompleteMergedFile) {
     KEL_REQUIRE(fuseUnavailable());
@@ -163,12 +111,12 @@ TEST(SharedFolders, TwoSshfsClientsMeetingInARunEachLeaveTheirCompleteMergedFile
     // its own file and is held as it gives it the name, until after B has
     // ended. Each run's second rename in its folder is the merged file's,
     // after the listing's.
-    StartedProgram runB = startHeld(ffB, {ffB + "/" + kMergedName, ffB},
-                                    "rename,renameat,renameat2", 4000000, 2);
+    StartedProgram runB = startHeld({ffB + "/" + kMergedName, ffB}, "rename,renameat,renameat2", 2,
+                                    {programPath(), ffB});
     ASSERT_TRUE(heldIn(runB, kRenameCalls)) << runB.seen;
-    StartedProgram runA = startHeld(ffA, {ffA}, "renameat,renameat2", 6000000, 2);
+    StartedProgram runA = startHeld({ffA}, "renameat,renameat2", 2, {programPath(), ffA});
     ASSERT_TRUE(heldIn(runA, kRenameCalls)) << runA.seen;
-    ASSERT_TRUE(stillRunningAfter(runB, 0)) << "the runs did not meet: B ended before A began";
+    releaseHeld(runB);
     const RunResult endB = finishProgram(runB);
     ASSERT_TRUE(stillRunningAfter(runA, 0)) << "the runs did not meet: A ended before B";
     EXPECT_EQ(endB.status, 0) << endB.output;
@@ -178,6 +126,7 @@ TEST(SharedFolders, TwoSshfsClientsMeetingInARunEachLeaveTheirCompleteMergedFile
         << "B's merged file is not B's complete file: " << summary(afterB) << " in place of "
         << summary(expected("two"));
 
+    releaseHeld(runA);
     const RunResult endA = finishProgram(runA);
     EXPECT_EQ(endA.status, 0) << endA.output;
     EXPECT_EQ(endA.output, kBanner + kDone + mergedLine(600, 2, ffA + "/" + kMergedName));

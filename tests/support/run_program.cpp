@@ -11,10 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 namespace {
@@ -279,4 +281,72 @@ const std::string& stracePath() {
         ADD_FAILURE() << "strace is not installed (Debian package strace)";
     }
     return path;
+}
+
+StartedProgram startHeld(const std::vector<std::string>& paths, const std::string& calls, int when,
+                         const std::vector<std::string>& programArguments) {
+    std::vector<std::string> arguments{"-D", "-f", "-qq", "-o", "/dev/null"};
+    for (const std::string& path : paths) {
+        arguments.insert(arguments.end(), {"-P", path});
+    }
+    // A day: longer than any test runs.
+    arguments.insert(arguments.end(), {"-e", "inject=" + calls + ":delay_enter=86400000000:when=" +
+                                                 std::to_string(when)});
+    arguments.insert(arguments.end(), programArguments.begin(), programArguments.end());
+    return startProgram(stracePath(), arguments);
+}
+
+namespace {
+
+// The value of `field` in /proc/PID/status, or empty.
+std::string statusField(pid_t pid, const std::string& field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(field + ":", 0) == 0) {
+            return line.substr(field.size() + 1);
+        }
+    }
+    return std::string();
+}
+
+// Whether the program is stopped for its tracer in one of `numbers`, on
+// `file` when one is named.
+bool isHeldIn(pid_t pid, const std::vector<long>& numbers, const std::string& file) {
+    if (statusField(pid, "State").find("tracing stop") == std::string::npos) {
+        return false;
+    }
+    std::ifstream syscall("/proc/" + std::to_string(pid) + "/syscall");
+    long number = -1;
+    std::string first;
+    if (!(syscall >> number >> first) ||
+        std::find(numbers.begin(), numbers.end(), number) == numbers.end()) {
+        return false;
+    }
+    if (file.empty()) {
+        return true;
+    }
+    char target[4096];
+    const std::string descriptor = "/proc/" + std::to_string(pid) + "/fd/" +
+                                   std::to_string(std::stoul(first, nullptr, 16));
+    const ssize_t size = readlink(descriptor.c_str(), target, sizeof target);
+    return size > 0 && std::string(target, static_cast<std::size_t>(size)) == file;
+}
+
+}  // namespace
+
+bool heldIn(StartedProgram& held, const std::vector<long>& numbers, const std::string& file) {
+    while (!isHeldIn(held.pid, numbers, file)) {
+        if (!stillRunningAfter(held, 10)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void releaseHeld(const StartedProgram& held) {
+    const std::string tracer = statusField(held.pid, "TracerPid");
+    const pid_t pid = tracer.empty() ? 0 : static_cast<pid_t>(std::stol(tracer));
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+    }
 }

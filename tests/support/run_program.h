@@ -66,3 +66,20 @@ const std::string& programPath();
 // is not installed.
 const std::string& stracePath();
 
+// A program held by strace where a test needs it to stand still: strace
+// runs as a grandchild (-D), so that the program keeps the process that
+// startProgram made, and holds it as it enters the `when`th of `calls` on
+// one of `paths` (strace matches a call by the paths and descriptors it
+// names), for as long as the test needs: until releaseHeld.
+StartedProgram startHeld(const std::vector<std::string>& paths, const std::string& calls, int when,
+                         const std::vector<std::string>& programArguments);
+
+// Waits until strace holds the program in one of the system calls
+// `numbers` (x86-64 numbers; with `file`, one whose first argument is a
+// descriptor of that file). The hold lasts until releaseHeld, so the wait
+// has no deadline that a slow machine could pass but the test's own time
+// limit: false only when the program ends first.
+bool heldIn(StartedProgram& held, const std::vector<long>& numbers, const std::string& file = "");
+
+// Ends strace, which lets the program go on untraced from where it was held.
+void releaseHeld(const StartedProgram& held);
