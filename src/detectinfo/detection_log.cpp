@@ -55,7 +55,7 @@ bool removeStaged() {
                                     gLog.staging.name.c_str());
     if (error != 0) {
         gLog.failure.notRemoved = staged();
-        gLog.failure.notRemovedReason = removalReason(error);
+        gLog.failure.notRemovedReason = systemReason(error);
     }
     return error == 0;
 }

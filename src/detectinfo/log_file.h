@@ -94,8 +94,15 @@ bool flushFolder(const LogFolder& folder, std::string& reason);
 // handler or a console control handler; 0, or the system's error code.
 int removeFileNow(std::intptr_t folder, const char* folderPath, const char* name);
 
-// The system's words for an error code of removeFileNow.
-std::string removalReason(int error);
+// The system's words for an error code: an errno value on POSIX hosts, a
+// GetLastError code on Windows (removeFileNow gives one or the other).
+std::string systemReason(long error);
+
+// The longest path by which the system opens a file in `folder` (a path
+// ending in a separator): what the file system says on POSIX hosts;
+// MAX_PATH less its terminator, 259, on Windows, whose programs without a
+// long-path manifest open no longer path.
+std::size_t longestPath(const std::string& folder);
 
 // Has every interruption that ends the process (Ctrl-C, a hang-up, a
 // termination request, a closed console window, Windows shutting down)

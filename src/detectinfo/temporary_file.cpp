@@ -128,7 +128,7 @@ void removeLeftover(const LogFolder& folder, const std::string& name, LeftAlone&
     if (error != 0) {
         noteLeftAlone(notes, folder, name,
                       "left by a run that ended, and could not be removed (" +
-                          removalReason(error) + ")");
+                          systemReason(error) + ")");
     }
 }
 

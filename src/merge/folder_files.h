@@ -87,10 +87,16 @@ struct FolderNames {
 
 FolderNames listPerCameraFiles(const HeldFolder& folder);
 
-// Brings a listed name to the form the host opens files by. False, after a
-// message naming the file, when the host cannot open the file by that
-// name; it is then not merged.
-bool listedNameForHost(const std::string& ffFolder, std::string& name);
+// Brings a listed name to the form the host opens files by. Where the host
+// cannot open the file by that name, why (the name then as near as it
+// comes); the file is then not merged.
+enum class NameProblem {
+    None,
+    Characters,   // characters the host cannot use in a name (on Windows, ones the
+                  // ANSI code page lacks)
+    PathTooLong,  // the host opens no path so long; `detail` says so
+};
+NameProblem listedNameForHost(const std::string& ffFolder, std::string& name, std::string& detail);
 
 // One run at a time per FF folder. A run holds the lock on its folder from
 // before the listing is written until the merged file has its name, so
@@ -111,12 +117,20 @@ struct FolderLock {
     bool held = false;
 };
 
-// Takes the lock on the held folder `ffFolder`, waiting while another run
-// holds it. False, after a message that names the folder, when the lock
-// was still held by another after kLockWaitSeconds: the run leaves the
-// folder. Where the folder cannot be locked (a file system without locks),
-// the run goes on without the lock, and nothing is said.
-bool lockFolder(const HeldFolder& folder, const std::string& ffFolder, FolderLock& lock);
+// The lock file of a share whose server holds locks for its clients.
+inline constexpr char kServerLockName[] = "MergeLock_KELdetectinfo.lock";
+
+enum class LockOutcome {
+    Locked,    // the folder is this run's, or cannot be locked at all (a file
+               // system without locks), and the run goes on
+    TimedOut,  // another run still held it after kLockWaitSeconds: the run
+               // leaves the folder
+};
+
+// Takes the lock on the held folder, waiting while another run holds it;
+// `waiting` is called once, as the wait begins, so that the run can say so.
+LockOutcome lockFolder(const HeldFolder& folder, FolderLock& lock,
+                       void (*waiting)(const HeldFolder& folder));
 
 // Lets the next run have the folder.
 void unlockFolder(FolderLock& lock);

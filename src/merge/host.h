@@ -4,11 +4,8 @@
 // of the process. posix/host.cpp and windows/host.cpp implement it.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
-
-#include "merge_paths.h"
 
 extern const char kPathSeparator;
 
@@ -43,9 +40,22 @@ std::string commandForFoldersBelow(const std::string& ffFolder);
 // without drive letters.
 bool startsWithDriveLetter(const std::string& path);
 
-// False, after a message that says why, when the host cannot work with the
-// paths of a run; the run then ends before it writes anything.
-bool hostAcceptsRunPaths(const MergePaths& paths);
+// What keeps the host from working with the paths of a run, which then
+// ends before it writes anything; `detail` says why, in words that follow
+// the path in a message.
+struct PathRefusal {
+    enum class Kind {
+        None,
+        ListingPath,  // the listing file's path cannot be written
+        MergedPath,   // the merged file's path or name cannot be created
+        Listing,      // the folder cannot be listed by the host's listing command
+        Characters,   // the folder path holds characters the host cannot use
+    };
+    Kind kind = Kind::None;
+    std::string detail;
+};
+PathRefusal hostRefusesRunPaths(const std::string& ffFolder, const std::string& listingPath,
+                                const std::string& mergedPath);
 
 // Why the host cannot open or create a file by a path as long as `path`,
 // worded to follow the path in a message; empty when it can.

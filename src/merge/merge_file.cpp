@@ -201,7 +201,17 @@ NameResult mergeListedName(Run& run, std::string name) {
     if (camera == 0) {
         return {NameResult::Kind::Skipped};  // such as the merged file of an earlier run
     }
-    if (!listedNameForHost(ffFolder, name)) {
+    std::string detail;
+    const NameProblem problem = listedNameForHost(ffFolder, name, detail);
+    if (problem == NameProblem::Characters) {
+        std::printf(" File %s has characters in its name that this program cannot use; not "
+                    "merged \n",
+                    shownText(ffFolder + name).c_str());
+        return leftOut(run);
+    }
+    if (problem == NameProblem::PathTooLong) {
+        std::printf(" File %s cannot be opened: %s; not merged \n",
+                    shownText(ffFolder + name).c_str(), detail.c_str());
         return leftOut(run);
     }
     const std::string path = ffFolder + name;

@@ -60,7 +60,7 @@ std::pair<std::string, std::string> splitAtLastSeparator(const std::string& path
 
 MergePaths deriveMergePaths(const std::string& folder) {
     MergePaths paths;
-    paths.ffFolder = ensureTrailingSeparator(nativeFolderPath(folder));
+    paths.ffFolder = ensureTrailingSeparator(folder);
 
     // The CAL folder sits beside the FF folders under the station's HALD
     // folder. Without a HALD folder in the path there is no CAL folder to
@@ -116,6 +116,32 @@ bool fitsTheHeader(const MergePaths& paths) {
         return false;
     }
     return true;
+}
+
+bool hostCanUse(const MergePaths& paths) {
+    const PathRefusal refusal =
+        hostRefusesRunPaths(paths.ffFolder, paths.listingPath, paths.mergedPath);
+    const char* detail = refusal.detail.c_str();
+    switch (refusal.kind) {
+    case PathRefusal::Kind::None:
+        return true;
+    case PathRefusal::Kind::ListingPath:
+        std::printf(" Cannot write KELdetectinfo directory listing file %s: %s \n",
+                    shownText(paths.listingPath).c_str(), detail);
+        break;
+    case PathRefusal::Kind::MergedPath:
+        std::printf(" Cannot create KEL detection log file %s: %s \n",
+                    shownText(paths.mergedPath).c_str(), detail);
+        break;
+    case PathRefusal::Kind::Listing:
+        std::printf(" Cannot list folder %s: %s \n", shownText(paths.ffFolder).c_str(), detail);
+        break;
+    case PathRefusal::Kind::Characters:
+        std::printf(" FF folder %s holds characters that this program cannot use (shown as ?) \n",
+                    shownText(paths.ffFolder).c_str());
+        break;
+    }
+    return false;
 }
 
 bool namesAFolder(const std::string& typed, const std::string& ffFolder, const char*& reason) {

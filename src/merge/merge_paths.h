@@ -23,7 +23,8 @@ std::string ensureTrailingSeparator(const std::string& path);
 // no separator the directory part is empty and the final component whole.
 std::pair<std::string, std::string> splitAtLastSeparator(const std::string& path);
 
-// Derives every path of a run from the FF folder path as given.
+// Derives every path of a run from the FF folder path, whole and in the
+// host's own form (host.h: wholeFolderPath, nativeFolderPath).
 MergePaths deriveMergePaths(const std::string& folder);
 
 // The checks the folder must pass before a run writes anything into it.
@@ -32,6 +33,10 @@ MergePaths deriveMergePaths(const std::string& folder);
 // control character or a Unicode line separator in it, which would break
 // header lines 5 and 6 for some reader of the merged file.
 bool fitsTheHeader(const MergePaths& paths);
+
+// False, after a message, when the host cannot work with the paths (too
+// long, or, on Windows, in a form its listing command cannot take).
+bool hostCanUse(const MergePaths& paths);
 
 // Whether the folder given as `typed` is an existing folder, looked at as
 // the run will use it (`ffFolder`, ending in a separator, so that a drive

@@ -121,7 +121,7 @@ bool obtainFfFolder(int folders, char** arguments, std::string& folder, FolderSo
 StepResult derivePaths(Run& run, const std::string& folder) {
     const std::string whole = wholeFolderPath(nativeFolderPath(folder));
     run.paths = deriveMergePaths(whole);
-    if (!fitsTheHeader(run.paths) || !hostAcceptsRunPaths(run.paths)) {
+    if (!fitsTheHeader(run.paths) || !hostCanUse(run.paths)) {
         run.failure = "path cannot be used";
         return runEndsWith(kExitFileError);
     }
@@ -195,6 +195,12 @@ void sayWhatWasLeftAlone(const Run& run, const LeftAlone& notes) {
     }
 }
 
+// Says, as the run begins to wait for the folder, what it waits for.
+void sayWaiting(const HeldFolder& folder) {
+    std::printf(" Waiting for another run on folder %s to end \n", shownText(folder.path).c_str());
+    std::fflush(stdout);
+}
+
 // Takes the folder for this run, waiting a while for another run on it to
 // end, and writes the listing of its per-camera files.
 StepResult listFolder(Run& run) {
@@ -202,7 +208,10 @@ StepResult listFolder(Run& run) {
     // a megabyte) each read fills as far as the record needs, so that
     // memory is taken only where records reach.
     run.state = std::make_unique_for_overwrite<MergeState>();
-    if (!lockFolder(run.folder, run.paths.ffFolder, run.lock)) {
+    if (lockFolder(run.folder, run.lock, sayWaiting) == LockOutcome::TimedOut) {
+        std::printf(" Another run has held folder %s for %d s; this run leaves it (run again "
+                    "later) \n",
+                    shownText(run.paths.ffFolder).c_str(), kLockWaitSeconds);
         run.failure = "another run held it for 30 s";
         leaveFolder(run);
         return runEndsWith(kExitFileError);

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "read_problem.h"
-#include "system_reason.h"
+#include "log_file.h"
 
 // The folder source: the shell's folder dialog, owned by the
 // program's console window so that it opens in front of it and keeps it
@@ -39,7 +39,7 @@ std::string whyNoDialogCanOpen() {
                                  GetModuleHandleA(nullptr), nullptr);
     if (probe == nullptr) {
         const DWORD error = GetLastError();
-        return error != 0 ? systemReason(error) : "no desktop to show it on";
+        return error != 0 ? systemReason(static_cast<long>(error)) : "no desktop to show it on";
     }
     DestroyWindow(probe);
     return std::string();
@@ -118,7 +118,7 @@ bool browseForFfFolder(std::string& path) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(com)) {
         std::printf(" The folder dialog cannot open (%s); asking on the console \n",
-                    systemReason(static_cast<unsigned long>(com)).c_str());
+                    systemReason(static_cast<long>(com)).c_str());
         return askAtTheConsole(path);
     }
     PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&settings);

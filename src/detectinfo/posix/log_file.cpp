@@ -212,8 +212,13 @@ int removeFileNow(std::intptr_t folder, const char* /*folderPath*/, const char* 
     return unlinkat(static_cast<int>(folder), name, 0) == 0 || errno == ENOENT ? 0 : errno;
 }
 
-std::string removalReason(int error) {
-    return std::strerror(error);
+std::string systemReason(long error) {
+    return std::strerror(static_cast<int>(error));
+}
+
+std::size_t longestPath(const std::string& folder) {
+    const long limit = pathconf(folder.c_str(), _PC_PATH_MAX);
+    return static_cast<std::size_t>(limit > 0 ? limit : PATH_MAX) - 1;
 }
 
 namespace {

@@ -7,8 +7,7 @@
 // cannot be done, by MoveFileExA written through. The folder is held open
 // by the run without delete sharing, so its path names the same folder
 // throughout. Interruptions come to a console control handler. Also the
-// system's words for an error code (system_reason.h), which the listing
-// uses too.
+// system's words for an error code, which the run's folder code uses too.
 #include "log_file.h"
 
 #include <windows.h>
@@ -18,7 +17,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "system_reason.h"
 
 namespace {
 
@@ -26,10 +24,9 @@ namespace {
 // (a virus scanner, an indexer, a backup) has the file open.
 constexpr DWORD kMoveRetryMilliseconds = 2000;
 constexpr DWORD kMoveRetryStep = 100;
-constexpr std::size_t kLongestPath = 259;  // MAX_PATH less its terminator
 
 bool fail(DWORD error, std::string& reason) {
-    reason = systemReason(error);
+    reason = systemReason(static_cast<long>(error));
     return false;
 }
 
@@ -75,7 +72,7 @@ EarlierFile lookAtEarlierFile(const LogFolder& folder, const std::string& name) 
     if (probe == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         earlier.blocked = error != ERROR_FILE_NOT_FOUND;
-        earlier.why = systemReason(error);
+        earlier.why = systemReason(static_cast<long>(error));
     } else {
         CloseHandle(probe);
     }
@@ -103,7 +100,8 @@ bool processGone(long number) {
 }
 
 std::size_t roomForName(const LogFolder& folder) {
-    const std::size_t left = folder.path.size() < kLongestPath ? kLongestPath - folder.path.size() : 0;
+    const std::size_t longest = longestPath(folder.path);
+    const std::size_t left = folder.path.size() < longest ? longest - folder.path.size() : 0;
     return left < 255 ? left : 255;
 }
 
@@ -225,8 +223,8 @@ int removeFileNow(std::intptr_t /*folder*/, const char* folderPath, const char* 
     return static_cast<int>(GetLastError());
 }
 
-std::string removalReason(int error) {
-    return systemReason(static_cast<unsigned long>(error));
+std::size_t longestPath(const std::string& /*folder*/) {
+    return MAX_PATH - 1;
 }
 
 namespace {
@@ -266,11 +264,11 @@ std::tm localTime(std::time_t when) {
     return local;
 }
 
-std::string systemReason(unsigned long error) {
+std::string systemReason(long error) {
     char* text = nullptr;
     const DWORD length = FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+        nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
     std::string reason = length > 0 ? std::string(text, length) : "error " + std::to_string(error);
     LocalFree(text);
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||

@@ -24,7 +24,6 @@
 
 #include "detection_file_names.h"
 #include "host.h"
-#include "read_problem.h"
 
 // The held folder: its path taken one name at a time, each folder opened
 // through the one before it and never by a path handed to the system
@@ -282,8 +281,9 @@ FolderNames listPerCameraFiles(const HeldFolder& held) {
     return found;
 }
 
-bool listedNameForHost(const std::string& /*ffFolder*/, std::string& /*name*/) {
-    return true;
+NameProblem listedNameForHost(const std::string& /*ffFolder*/, std::string& /*name*/,
+                              std::string& /*detail*/) {
+    return NameProblem::None;  // the names are the system's own, and open as they are
 }
 
 // The folder lock: flock on the held folder's descriptor. Every name the
@@ -295,8 +295,6 @@ bool listedNameForHost(const std::string& /*ffFolder*/, std::string& /*name*/) {
 // OFD lock on a file to the server: there the run also locks the lock file.
 namespace {
 
-constexpr char kServerLockName[] = "MergeLock_KELdetectinfo.lock";
-
 bool serverHoldsLocks(int folder) {
     struct statfs system {};
     if (fstatfs(folder, &system) != 0) {
@@ -306,12 +304,21 @@ bool serverHoldsLocks(int folder) {
     return type == 0x6969UL || type == 0x517BUL || type == 0xFF534D42UL || type == 0xFE534D42UL;
 }
 
+// What a lock wait shares: when it ends, whether the run was told it
+// waits, and whether it ran out.
+struct LockWait {
+    const HeldFolder& folder;
+    void (*waiting)(const HeldFolder&);
+    std::chrono::steady_clock::time_point end;
+    bool said = false;
+    bool timedOut = false;
+};
+
 // Tries `take` (which sets errno) until it succeeds, fails for another
-// reason than `busy`, or the wait's end has passed; says once that the run
-// waits. True when taken.
+// reason than `busy`, or the wait's end has passed; has the run say once
+// that it waits. True when taken.
 template <typename Take>
-bool takeWithin(Take take, int busy, const std::string& ffFolder, bool& said,
-                std::chrono::steady_clock::time_point end, bool& timedOut) {
+bool takeWithin(Take take, int busy, LockWait& wait) {
     for (;;) {
         if (take() == 0) {
             return true;
@@ -320,15 +327,13 @@ bool takeWithin(Take take, int busy, const std::string& ffFolder, bool& said,
         if (error != busy && error != EINTR && !(busy == EAGAIN && error == EACCES)) {
             return false;
         }
-        if (std::chrono::steady_clock::now() >= end) {
-            timedOut = true;
+        if (std::chrono::steady_clock::now() >= wait.end) {
+            wait.timedOut = true;
             return false;
         }
-        if (!said) {
-            std::printf(" Waiting for another run on folder %s to end \n",
-                        shownText(ffFolder).c_str());
-            std::fflush(stdout);
-            said = true;
+        if (!wait.said) {
+            wait.waiting(wait.folder);
+            wait.said = true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -354,48 +359,41 @@ int openServerLock(int folder) {
     return file;
 }
 
-void sayLeft(const std::string& ffFolder) {
-    std::printf(" Another run has held folder %s for %d s; this run leaves it (run again later) \n",
-                shownText(ffFolder).c_str(), kLockWaitSeconds);
-}
-
 }  // namespace
 
-bool lockFolder(const HeldFolder& folder, const std::string& ffFolder, FolderLock& lock) {
+LockOutcome lockFolder(const HeldFolder& folder, FolderLock& lock,
+                       void (*waiting)(const HeldFolder& folder)) {
     lock = FolderLock{};
     if (!folder.held) {
-        return true;
+        return LockOutcome::Locked;
     }
     const int descriptor = static_cast<int>(folder.handle);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(kLockWaitSeconds);
-    bool said = false;
-    bool timedOut = false;
-    const bool locked = takeWithin([&] { return flock(descriptor, LOCK_EX | LOCK_NB); },
-                                   EWOULDBLOCK, ffFolder, said, end, timedOut);
-    if (timedOut) {
-        sayLeft(ffFolder);
-        return false;
+    LockWait wait{folder, waiting,
+                  std::chrono::steady_clock::now() + std::chrono::seconds(kLockWaitSeconds)};
+    const bool locked =
+        takeWithin([&] { return flock(descriptor, LOCK_EX | LOCK_NB); }, EWOULDBLOCK, wait);
+    if (wait.timedOut) {
+        return LockOutcome::TimedOut;
     }
     int onServer = serverHoldsLocks(descriptor) ? openServerLock(descriptor) : -1;
     struct flock range {};
     range.l_type = F_WRLCK;
     range.l_whence = SEEK_SET;
-    if (onServer >= 0 && !takeWithin([&] { return fcntl(onServer, F_OFD_SETLK, &range); }, EAGAIN,
-                                     ffFolder, said, end, timedOut)) {
+    if (onServer >= 0 &&
+        !takeWithin([&] { return fcntl(onServer, F_OFD_SETLK, &range); }, EAGAIN, wait)) {
         close(onServer);
         onServer = -1;
-        if (timedOut) {
+        if (wait.timedOut) {
             if (locked) {
                 flock(descriptor, LOCK_UN);
             }
-            sayLeft(ffFolder);
-            return false;
+            return LockOutcome::TimedOut;
         }
     }
     lock.handle = locked ? descriptor : -1;
     lock.onServer = onServer;
     lock.held = locked || onServer >= 0;
-    return true;  // where there are no locks, the run goes on as it would have
+    return LockOutcome::Locked;  // where there are no locks, the run goes on as it would have
 }
 
 void unlockFolder(FolderLock& lock) {

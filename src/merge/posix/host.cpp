@@ -16,20 +16,9 @@
 #include <system_error>
 #include <unistd.h>
 
-#include "read_problem.h"
+#include "log_file.h"
 
 namespace {
-
-// The longest path the system opens, and the longest name a file in
-// `folder` can have, as the file system says, or the system's limits.
-long limitOf(const std::string& folder, int name, long fallback) {
-    const long limit = pathconf(folder.c_str(), name);
-    return limit > 0 ? limit : fallback;
-}
-
-std::size_t longestPath(const std::string& folder) {
-    return static_cast<std::size_t>(limitOf(folder, _PC_PATH_MAX, PATH_MAX)) - 1;
-}
 
 std::string lengthProblem(const std::string& path, std::size_t longest) {
     if (path.size() <= longest) {
@@ -91,36 +80,37 @@ bool startsWithDriveLetter(const std::string& /*path*/) {
     return false;  // "D:" is a name like any other here
 }
 
-bool hostAcceptsRunPaths(const MergePaths& paths) {
-    const std::size_t longest = longestPath(paths.ffFolder);
-    const std::string listingProblem = lengthProblem(paths.listingPath, longest);
-    if (!listingProblem.empty()) {
-        std::printf(" Cannot write KELdetectinfo directory listing file %s: %s \n",
-                    shownText(paths.listingPath).c_str(), listingProblem.c_str());
-        return false;
+PathRefusal hostRefusesRunPaths(const std::string& ffFolder, const std::string& listingPath,
+                                const std::string& mergedPath) {
+    const std::size_t longest = longestPath(ffFolder);
+    PathRefusal refusal;
+    refusal.detail = lengthProblem(listingPath, longest);
+    if (!refusal.detail.empty()) {
+        refusal.kind = PathRefusal::Kind::ListingPath;
+        return refusal;
     }
-    const std::string mergedProblem = lengthProblem(paths.mergedPath, longest);
-    if (!mergedProblem.empty()) {
-        std::printf(" Cannot create KEL detection log file %s: %s \n",
-                    shownText(paths.mergedPath).c_str(), mergedProblem.c_str());
-        return false;
+    refusal.detail = lengthProblem(mergedPath, longest);
+    if (!refusal.detail.empty()) {
+        refusal.kind = PathRefusal::Kind::MergedPath;
+        return refusal;
     }
     // The merged file's name is the longest the run writes: the folder's
     // own name and 23 characters more.
-    const std::size_t longestName = static_cast<std::size_t>(limitOf(paths.ffFolder, _PC_NAME_MAX, NAME_MAX));
-    const std::size_t nameLength = paths.mergedPath.size() - paths.ffFolder.size();
+    const long limit = pathconf(ffFolder.c_str(), _PC_NAME_MAX);
+    const std::size_t longestName = static_cast<std::size_t>(limit > 0 ? limit : NAME_MAX);
+    const std::size_t nameLength = mergedPath.size() - ffFolder.size();
     if (nameLength > longestName) {
-        std::printf(" Cannot create KEL detection log file %s: its name has %zu characters, and "
-                    "this file system takes names of at most %zu \n",
-                    shownText(paths.mergedPath).c_str(), nameLength, longestName);
-        return false;
+        refusal.kind = PathRefusal::Kind::MergedPath;
+        refusal.detail = "its name has " + std::to_string(nameLength) +
+                         " characters, and this file system takes names of at most " +
+                         std::to_string(longestName);
     }
-    return true;
+    return refusal;
 }
 
 std::string pathLengthProblem(const std::string& path) {
     const std::size_t slash = path.rfind('/');
-    return lengthProblem(path, longestPath(slash == std::string::npos ? "." : path.substr(0, slash + 1)));
+    return lengthProblem(path, longestPath(slash == std::string::npos ? "./" : path.substr(0, slash + 1)));
 }
 
 // The process.

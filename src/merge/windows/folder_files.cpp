@@ -14,8 +14,8 @@
 #include "code_page_text.h"
 #include "detection_file_names.h"
 #include "host.h"
+#include "log_file.h"
 #include "read_problem.h"
-#include "system_reason.h"
 
 // The listing: the command interpreter's bare directory listing of the
 // per-camera files, read from a pipe of the program's own making (never
@@ -37,15 +37,6 @@ namespace {
 const std::string kPattern =
     std::string(kDetectionFilePrefix) + "*" + std::string(kDetectionFileSuffix);
 constexpr char kPatternVariable[] = "KEL_LISTING_PATTERN";
-
-// The full form of a folder path: where a relative path, or one relative
-// to a drive's current folder, stands now. The path itself when that
-// cannot be found out.
-std::string fullPath(const std::string& path) {
-    char full[MAX_PATH];
-    const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-    return length > 0 && length < MAX_PATH ? std::string(full, length) : path;
-}
 
 // Reads `pipe` to its end into `output`.
 void readToEnd(HANDLE pipe, std::string& output) {
@@ -132,10 +123,7 @@ unsigned listingCodePage() {
 
 FolderNames listPerCameraFiles(const HeldFolder& held) {
     FolderNames found;
-    std::string folder = fullPath(held.path);
-    if (folder.back() != '\\') {
-        folder += '\\';
-    }
+    const std::string& folder = held.path;  // whole, as the run made it
     std::string listing;
     bool ran = false;
     if (folder.rfind("\\\\", 0) != 0) {
@@ -143,7 +131,7 @@ FolderNames listPerCameraFiles(const HeldFolder& held) {
     } else {
         const std::string pattern = folder + kPattern;
         if (!SetEnvironmentVariableA(kPatternVariable, pattern.c_str())) {
-            found.reason = systemReason(GetLastError());
+            found.reason = systemReason(static_cast<long>(GetLastError()));
             return found;
         }
         ran = runCommandInterpreter(std::string("dir /b \"%") + kPatternVariable + "%\"",
@@ -151,7 +139,7 @@ FolderNames listPerCameraFiles(const HeldFolder& held) {
         SetEnvironmentVariableA(kPatternVariable, nullptr);
     }
     if (!ran) {
-        found.reason = "the command interpreter could not be started: " + systemReason(GetLastError());
+        found.reason = "the command interpreter could not be started: " + systemReason(static_cast<long>(GetLastError()));
         return found;
     }
     found.listed = true;
@@ -160,26 +148,18 @@ FolderNames listPerCameraFiles(const HeldFolder& held) {
     return found;
 }
 
-bool listedNameForHost(const std::string& ffFolder, std::string& name) {
+NameProblem listedNameForHost(const std::string& ffFolder, std::string& name, std::string& detail) {
     std::string converted;
     // A '?' stands where the command interpreter itself had no place for a
     // character of the name.
-    if (!convertCodePage(name, listingCodePage(), GetACP(), converted) ||
-        converted.find('?') != std::string::npos) {
-        std::printf(" File %s has characters in its name that this program cannot use; "
-                    "not merged \n",
-                    shownText(ffFolder + converted).c_str());
-        return false;
-    }
+    const bool whole = convertCodePage(name, listingCodePage(), GetACP(), converted) &&
+                       converted.find('?') == std::string::npos;
     name = converted;
-    const std::string path = ffFolder + name;
-    const std::string problem = pathLengthProblem(path);
-    if (!problem.empty()) {
-        std::printf(" File %s cannot be opened: %s; not merged \n", shownText(path).c_str(),
-                    problem.c_str());
-        return false;
+    if (!whole) {
+        return NameProblem::Characters;
     }
-    return true;
+    detail = pathLengthProblem(ffFolder + name);
+    return detail.empty() ? NameProblem::None : NameProblem::PathTooLong;
 }
 
 // File identity: the volume's serial number and the file's
@@ -246,17 +226,18 @@ HANDLE createFolderMutex(const FileIdentity& folder) {
     return mutex;
 }
 
-void sayWaiting(const std::string& ffFolder, bool& said) {
-    if (!said) {
-        std::printf(" Waiting for another run on folder %s to end \n", shownText(ffFolder).c_str());
-        std::fflush(stdout);
-        said = true;
-    }
-}
+// Has the run say, once, that it waits for another.
+struct LockWait {
+    const HeldFolder& folder;
+    void (*waiting)(const HeldFolder&);
+    bool said = false;
+};
 
-void sayLeft(const std::string& ffFolder) {
-    std::printf(" Another run has held folder %s for %d s; this run leaves it (run again later) \n",
-                shownText(ffFolder).c_str(), kLockWaitSeconds);
+void sayWaiting(LockWait& wait) {
+    if (!wait.said) {
+        wait.waiting(wait.folder);
+        wait.said = true;
+    }
 }
 
 // A mutex is one computer's only. On a share (\\server\share, a mapped
@@ -271,8 +252,8 @@ bool onShare(const std::string& ffFolder) {
 // The lock file's handle, locked, or null where there is none to be had
 // (the mutex alone then holds) or, with `timedOut`, where another run
 // held it until `deadline` (GetTickCount64).
-HANDLE lockOnServer(const std::string& ffFolder, bool& said, ULONGLONG deadline, bool& timedOut) {
-    HANDLE file = CreateFileA((ffFolder + "MergeLock_KELdetectinfo.lock").c_str(),
+HANDLE lockOnServer(LockWait& wait, ULONGLONG deadline, bool& timedOut) {
+    HANDLE file = CreateFileA((wait.folder.path + kServerLockName).c_str(),
                               GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
@@ -291,29 +272,29 @@ HANDLE lockOnServer(const std::string& ffFolder, bool& said, ULONGLONG deadline,
             CloseHandle(file);
             return nullptr;
         }
-        sayWaiting(ffFolder, said);
+        sayWaiting(wait);
         Sleep(100);
     }
 }
 
 }  // namespace
 
-bool lockFolder(const HeldFolder& held, const std::string& ffFolder, FolderLock& lock) {
+LockOutcome lockFolder(const HeldFolder& held, FolderLock& lock,
+                       void (*waiting)(const HeldFolder& folder)) {
     lock = FolderLock{};
     const FileIdentity folder = held.held
                                     ? identityOfHandle(reinterpret_cast<HANDLE>(held.handle))
                                     : FileIdentity{};
     const ULONGLONG deadline = GetTickCount64() + kLockWaitSeconds * 1000ULL;
     HANDLE mutex = folder.known ? createFolderMutex(folder) : nullptr;
-    bool said = false;
+    LockWait wait{held, waiting};
     DWORD waited = mutex == nullptr ? WAIT_FAILED : WaitForSingleObject(mutex, 0);
     if (waited == WAIT_TIMEOUT) {
-        sayWaiting(ffFolder, said);
+        sayWaiting(wait);
         waited = WaitForSingleObject(mutex, kLockWaitSeconds * 1000);
         if (waited == WAIT_TIMEOUT) {
             CloseHandle(mutex);
-            sayLeft(ffFolder);
-            return false;
+            return LockOutcome::TimedOut;
         }
     }
     // WAIT_ABANDONED: the run that held it ended without letting it go.
@@ -322,22 +303,21 @@ bool lockFolder(const HeldFolder& held, const std::string& ffFolder, FolderLock&
         mutex = nullptr;
     }
     bool timedOut = false;
-    HANDLE onServer = onShare(ffFolder) ? lockOnServer(ffFolder, said, deadline, timedOut) : nullptr;
+    HANDLE onServer = onShare(held.path) ? lockOnServer(wait, deadline, timedOut) : nullptr;
     if (timedOut) {
         if (mutex != nullptr) {
             ReleaseMutex(mutex);
             CloseHandle(mutex);
         }
-        sayLeft(ffFolder);
-        return false;
+        return LockOutcome::TimedOut;
     }
     if (mutex == nullptr && onServer == nullptr) {
-        return true;  // no lock to be had: the run goes on as it would have
+        return LockOutcome::Locked;  // no lock to be had: the run goes on as it would have
     }
     lock.handle = mutex == nullptr ? -1 : reinterpret_cast<std::intptr_t>(mutex);
     lock.onServer = onServer == nullptr ? -1 : reinterpret_cast<std::intptr_t>(onServer);
     lock.held = true;
-    return true;
+    return LockOutcome::Locked;
 }
 
 // Closing the lock file's handle lets its lock go.
@@ -508,7 +488,7 @@ FolderHold holdFolder(const std::string& ffFolder, HeldFolder& folder) {
         CloseHandle(above);
     }
     if (handle == INVALID_HANDLE_VALUE) {
-        hold.reason = systemReason(error);
+        hold.reason = systemReason(static_cast<long>(error));
         return hold;
     }
     folder.handle = reinterpret_cast<std::intptr_t>(handle);

@@ -8,18 +8,13 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "read_problem.h"
-
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "system_reason.h"
+#include "log_file.h"
 
 namespace {
-
-constexpr std::size_t kLongestPath = 259;
 
 bool startsWith(const std::string& text, const char* prefix) {
     return text.rfind(prefix, 0) == 0;
@@ -151,42 +146,42 @@ bool startsWithDriveLetter(const std::string& path) {
            ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
 }
 
-bool hostAcceptsRunPaths(const MergePaths& paths) {
-    if (startsWith(paths.ffFolder, "\\\\?\\") || startsWith(paths.ffFolder, "\\\\.\\")) {
-        std::printf(" Cannot list folder %s: the command interpreter cannot list paths that "
-                    "begin with \\\\?\\ or \\\\.\\ \n",
-                    shownText(paths.ffFolder).c_str());
-        return false;
+PathRefusal hostRefusesRunPaths(const std::string& ffFolder, const std::string& listingPath,
+                                const std::string& mergedPath) {
+    PathRefusal refusal;
+    if (startsWith(ffFolder, "\\\\?\\") || startsWith(ffFolder, "\\\\.\\")) {
+        refusal.kind = PathRefusal::Kind::Listing;
+        refusal.detail = "the command interpreter cannot list paths that begin with \\\\?\\ or \\\\.\\";
+        return refusal;
     }
     // No Windows file or folder name holds a '?': here it stands for a
     // character of the path that the ANSI code page has no place for, so
     // the path names some other folder, or none.
-    if (paths.ffFolder.find('?') != std::string::npos) {
-        std::printf(" FF folder %s holds characters that this program cannot use (shown as ?) \n",
-                    shownText(paths.ffFolder).c_str());
-        return false;
+    if (ffFolder.find('?') != std::string::npos) {
+        refusal.kind = PathRefusal::Kind::Characters;
+        return refusal;
     }
-    if (paths.listingPath.size() > kLongestPath) {
-        std::printf(" Cannot list folder %s: the command interpreter takes paths of at most %lu "
-                    "characters \n",
-                    shownText(paths.ffFolder).c_str(), static_cast<unsigned long>(kLongestPath));
-        return false;
+    const std::size_t longest = longestPath(ffFolder);
+    if (listingPath.size() > longest) {
+        refusal.kind = PathRefusal::Kind::Listing;
+        refusal.detail = "the command interpreter takes paths of at most " + std::to_string(longest) +
+                         " characters";
+        return refusal;
     }
-    const std::string mergedProblem = pathLengthProblem(paths.mergedPath);
-    if (!mergedProblem.empty()) {
-        std::printf(" Cannot create KEL detection log file %s: %s \n",
-                    shownText(paths.mergedPath).c_str(), mergedProblem.c_str());
-        return false;
+    refusal.detail = pathLengthProblem(mergedPath);
+    if (!refusal.detail.empty()) {
+        refusal.kind = PathRefusal::Kind::MergedPath;
     }
-    return true;
+    return refusal;
 }
 
 std::string pathLengthProblem(const std::string& path) {
-    if (path.size() <= kLongestPath) {
+    const std::size_t longest = longestPath(path);
+    if (path.size() <= longest) {
         return std::string();
     }
     return "its path has " + std::to_string(path.size()) +
-           " characters, and Windows opens paths of at most " + std::to_string(kLongestPath);
+           " characters, and Windows opens paths of at most " + std::to_string(longest);
 }
 
 // The process. The C runtime keeps descriptors 0, 1 and 2 for the

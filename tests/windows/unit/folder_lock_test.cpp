@@ -20,10 +20,17 @@ std::string temporaryFolder() {
     return folder + "\\";
 }
 
+// The folders a lock was waited for, one a line, as the run is told of them.
+std::string gWaitedFor;
+
+void noteWaiting(const HeldFolder& folder) {
+    gWaitedFor += folder.path + "\n";
+}
+
 // Holds `folder` and takes its lock, as a run does.
 bool holdAndLock(const std::string& folder, HeldFolder& held, FolderLock& lock) {
     return holdFolder(folder, held).outcome == FolderHold::Outcome::Held &&
-           lockFolder(held, folder, lock);
+           lockFolder(held, lock, noteWaiting) == LockOutcome::Locked;
 }
 
 TEST(FolderLock, SecondRunWaitsUntilTheFirstLetsTheFolderGo) {
@@ -33,7 +40,7 @@ TEST(FolderLock, SecondRunWaitsUntilTheFirstLetsTheFolderGo) {
     ASSERT_TRUE(holdAndLock(folder, firstFolder, first));
     ASSERT_TRUE(first.held);
 
-    testing::internal::CaptureStdout();
+    gWaitedFor.clear();
     std::atomic<bool> locked{false};
     HeldFolder secondFolder;
     FolderLock second;
@@ -46,10 +53,8 @@ TEST(FolderLock, SecondRunWaitsUntilTheFirstLetsTheFolderGo) {
     EXPECT_FALSE(locked) << "the second run did not wait";
     unlockFolder(first);
     waiting.join();
-    const std::string said = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(second.held);
-    EXPECT_EQ(said, " Waiting for another run on folder " + folder.substr(0, folder.size() - 1) +
-                        " to end \n");
+    EXPECT_EQ(gWaitedFor, folder.substr(0, folder.size() - 1) + "\n") << "not said once";
     unlockFolder(second);
     releaseFolder(secondFolder);
     releaseFolder(firstFolder);
@@ -65,9 +70,7 @@ TEST(FolderLock, FolderOfARunThatEndedWithoutLettingGoIsFree) {
     run.join();  // the thread ends holding the mutex
     HeldFolder nextFolder;
     FolderLock next;
-    testing::internal::CaptureStdout();
     EXPECT_TRUE(holdAndLock(folder, nextFolder, next));
-    testing::internal::GetCapturedStdout();
     EXPECT_TRUE(next.held);
     unlockFolder(next);
     releaseFolder(nextFolder);
