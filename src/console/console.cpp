@@ -59,6 +59,8 @@ void printUsage() {
         "                                        written; once complete, it takes\n"
         "                                        the merged file's name\n"
         "  MergeListing_KELdetectinfo.txt        the names of the per-camera files found\n"
+        "  MergeListing_KELdetectinfo.<computer>.<process>.tmp\n"
+        "                                        the new listing while it is written\n"
         "  MergeLock_KELdetectinfo.lock          on NFS and SMB shares only: the lock\n"
         "                                        that runs on other computers see\n"
         "\n"
@@ -122,12 +124,10 @@ void waitForCharacter() {
     std::getchar();
 }
 
-void waitForInteger() {
+bool waitForInteger() {
     std::fflush(stdout);
-    int ignored = 0;
-    if (std::scanf("%d", &ignored) != 1) {
-        return;
-    }
+    int typed = 0;
+    return std::scanf("%d", &typed) == 1;
 }
 
 InfoAnswer answerInfoOption(int argc, char** argv) {

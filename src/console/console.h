@@ -27,8 +27,9 @@ bool consoleOpenedByExplorer();
 void waitForCharacter();
 
 // Reads one whole number, as the failure to create the merged file asks:
-// the wait ends at the first input that is not whitespace.
-void waitForInteger();
+// the wait ends at the first input that is not whitespace. True when that
+// was a number; the run does not use it.
+bool waitForInteger();
 
 // The arguments that ask for the usage text on this host: --help and -h
 // everywhere, and on Windows also /?, as Windows' own commands take it.

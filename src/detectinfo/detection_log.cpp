@@ -20,84 +20,76 @@ struct DetectionLog {
     std::string mergedName;  // the merged file's name, taken when complete
     TemporaryFile staging;   // the name it is written under
     EarlierFile earlier;     // the merged file as it stood
-    LogFailure failure;      // the first failure, if any
-    LogNotes notes;
 } gLog;
-
-// Records the first failure: the step, the file it failed on, the reason.
-bool fail(LogStep step, const std::string& path, const std::string& reason,
-          bool atMergedFile = false) {
-    if (gLog.failure.step == LogStep::None) {
-        gLog.failure.step = step;
-        gLog.failure.path = path;
-        gLog.failure.reason = reason;
-        gLog.failure.atMergedFile = atMergedFile;
-    }
-    return false;
-}
 
 std::string staged() {
     return gLog.folder.path + gLog.staging.name;
 }
 
-bool failStaged(LogStep step, int error) {
-    return fail(step, staged(), std::strerror(error != 0 ? error : EIO));
+// Notes the first failure of a call in `failure`: the step, the file it
+// failed on and the reason. False, so that a failing step can return it.
+bool fail(LogFailure& failure, LogStep step, const std::string& path, const std::string& reason,
+          bool atMergedFile = false) {
+    if (failure.step == LogStep::None) {
+        failure.step = step;
+        failure.path = path;
+        failure.reason = reason;
+        failure.atMergedFile = atMergedFile;
+    }
+    return false;
 }
 
-bool failStaged(LogStep step, const std::string& reason) {
-    return fail(step, staged(), reason);
+bool failStaged(LogFailure& failure, LogStep step, int error) {
+    return fail(failure, step, staged(), std::strerror(error != 0 ? error : EIO));
 }
 
-// Removes the staging file through the folder; a file that stays is
-// recorded, so that the run can name it.
-bool removeStaged() {
+// Removes the staging file through the folder; a file that stays is noted
+// in `failure`, so that the run can name it.
+void removeStaged(LogFailure& failure) {
     const int error = removeFileNow(gLog.folder.handle, gLog.folder.path.c_str(),
                                     gLog.staging.name.c_str());
     if (error != 0) {
-        gLog.failure.notRemoved = staged();
-        gLog.failure.notRemovedReason = systemReason(error);
+        failure.notRemoved = staged();
+        failure.notRemovedReason = systemReason(error);
     }
-    return error == 0;
-}
-
-// The merged file as it stands: refused when this user may not replace it.
-bool lookAtMergedFile() {
-    gLog.earlier = lookAtEarlierFile(gLog.folder, gLog.mergedName);
-    gLog.notes.otherNames = gLog.earlier.otherNames;
-    return !gLog.earlier.blocked ||
-           fail(LogStep::Look, gLog.folder.path + gLog.mergedName, gLog.earlier.why, true);
+    forgetTemporaryFile(gLog.staging);
 }
 
 // The fixed temporary name of earlier versions, "<stem>.tmp", goes only
 // where no other computer reaches the folder and this run holds its lock,
 // which an earlier version running on it holds too.
-void sweepEarlierVersion(bool folderLocked) {
+void sweepEarlierVersion(bool folderLocked, LeftAlone& leftAlone) {
     const std::string name = gLog.mergedName.substr(0, gLog.mergedName.rfind('.')) + ".tmp";
     if (!lookAtEarlierFile(gLog.folder, name).regular) {
         return;
     }
     if (folderLocked && folderIsLocal(gLog.folder)) {
-        removeLeftover(gLog.folder, name, gLog.notes.leftAlone);
+        removeLeftover(gLog.folder, name, leftAlone);
     } else {
-        noteLeftAlone(gLog.notes.leftAlone, gLog.folder, name,
+        noteLeftAlone(leftAlone, gLog.folder, name,
                       "left by an earlier version of this program, which may still be running; "
                       "remove it once no run is on this folder");
     }
 }
 
-// Creates the staging file of this run, after what killed runs left.
-std::FILE* createStaged(bool folderLocked) {
-    if (!lookAtMergedFile()) {
+// Creates the staging file of this run, after what killed runs left; null
+// when the merged file may not be replaced or no staging file can be made.
+std::FILE* createStaged(bool folderLocked, LogNotes& notes, LogFailure& failure) {
+    gLog.earlier = lookAtEarlierFile(gLog.folder, gLog.mergedName);
+    notes.otherNames = gLog.earlier.otherNames;
+    if (gLog.earlier.blocked) {
+        fail(failure, LogStep::Look, gLog.folder.path + gLog.mergedName, gLog.earlier.why, true);
         return nullptr;
     }
-    sweepTemporaryFiles(gLog.folder, gLog.mergedName, gLog.notes.leftAlone);
-    sweepEarlierVersion(folderLocked);
+    sweepTemporaryFiles(gLog.folder, gLog.mergedName, notes.leftAlone);
+    sweepEarlierVersion(folderLocked, notes.leftAlone);
     std::string reason;
     if (!createTemporaryFile(gLog.folder, gLog.mergedName, gLog.earlier, TemporaryKind::Merged,
                              gLog.staging, reason)) {
-        failStaged(LogStep::Create, reason);
+        fail(failure, LogStep::Create, staged(), reason);
         return nullptr;
     }
+    notes.stagingName = gLog.staging.name;
     return gLog.staging.file;
 }
 
@@ -108,44 +100,16 @@ std::FILE* takeFile() {
     return file;
 }
 
-}  // namespace
-
-bool openDetectionLog(const LogPlace& place, const std::string& ffFolder,
-                      const std::string& calFolder) {
-    gLog.failure = LogFailure{};
-    gLog.notes = LogNotes{};
-    gLog.folder = LogFolder{place.folder, place.folderPath};
-    gLog.mergedName = place.mergedName;
-    std::FILE* file = createStaged(place.folderLocked);
-    if (file == nullptr) {
-        return false;
-    }
-    startOutputFile(gLog.output, file);
-    std::tm created = localTime(std::time(nullptr));
-    writeHeaderLines(gLog.output, kProgramVersion, created, ffFolder, calFolder);
-    return true;
-}
-
-const std::string& detectionLogStagingName() {
-    return gLog.staging.name;
-}
-
-bool writeDetectionRecord(const DetectionRecord& record) {
-    writeRecordLines(gLog.output, record);
-    return gLog.output.writeError == 0 || failStaged(LogStep::Write, gLog.output.writeError);
-}
-
-namespace {
-
 // Moves everything after line 1 on by `shift` bytes, from the end of the
 // file backwards, so that a wider line 1 overwrites nothing after it.
-bool shiftAfterCountLine(std::FILE* file, std::size_t shift, std::vector<char>& block) {
+bool shiftAfterCountLine(std::FILE* file, std::size_t shift, std::vector<char>& block,
+                         LogFailure& failure) {
     if (!seekFile(file, 0, SEEK_END)) {
-        return failStaged(LogStep::Write, errno);
+        return failStaged(failure, LogStep::Write, errno);
     }
     std::int64_t end = tellFile(file);
     if (end < 0) {
-        return failStaged(LogStep::Write, errno);
+        return failStaged(failure, LogStep::Write, errno);
     }
     const auto blockSize = static_cast<std::int64_t>(block.size());
     while (end > static_cast<std::int64_t>(kCountLineLength)) {
@@ -156,11 +120,11 @@ bool shiftAfterCountLine(std::FILE* file, std::size_t shift, std::vector<char>& 
         auto length = static_cast<std::size_t>(end - start);
         if (!seekFile(file, start, SEEK_SET) ||
             std::fread(block.data(), 1, length, file) != length) {
-            return failStaged(LogStep::Write, errno);
+            return failStaged(failure, LogStep::Write, errno);
         }
         if (!seekFile(file, start + static_cast<std::int64_t>(shift), SEEK_SET) ||
             std::fwrite(block.data(), 1, length, file) != length) {
-            return failStaged(LogStep::Write, errno);
+            return failStaged(failure, LogStep::Write, errno);
         }
         end = start;
     }
@@ -168,82 +132,106 @@ bool shiftAfterCountLine(std::FILE* file, std::size_t shift, std::vector<char>& 
 }
 
 // Writes `count` into line 1 of the staging file, after all that was
-// appended has been written.
-bool writeCountLine(std::int32_t count) {
+// appended has been written. A count of more than six digits widens line
+// 1: what follows it moves on first.
+bool writeCountLine(std::int32_t count, LogFailure& failure) {
     OutputFile& output = gLog.output;
     if (!flushOutput(output)) {
-        return failStaged(LogStep::Write, output.writeError);
+        return failStaged(failure, LogStep::Write, output.writeError);
     }
     char line[32];
-    std::size_t length = static_cast<std::size_t>(formatCountLine(line, count) - line);
+    const auto length = static_cast<std::size_t>(formatCountLine(line, count) - line);
+    if (length > kCountLineLength &&
+        !shiftAfterCountLine(output.file, length - kCountLineLength, output.data, failure)) {
+        return false;
+    }
     errno = 0;
-    return (length == kCountLineLength ||
-            shiftAfterCountLine(output.file, length - kCountLineLength, output.data)) &&
-           (seekFile(output.file, 0, SEEK_SET) || failStaged(LogStep::Write, errno)) &&
-           (std::fwrite(line, 1, length, output.file) == length || failStaged(LogStep::Write, errno));
+    if (!seekFile(output.file, 0, SEEK_SET) || std::fwrite(line, 1, length, output.file) != length) {
+        return failStaged(failure, LogStep::Write, errno);
+    }
+    return true;
 }
 
 // Flushes the staging file to stable storage, closes it and gives it the
 // merged file's name, replacing the file that had it; then, and not
 // before, the earlier file's owner and group. False, with the staging file
 // removed, when any step fails.
-bool commitStagingFile() {
+bool commitStagingFile(LogFailure& failure) {
     std::FILE* file = takeFile();
     std::string reason;
     errno = 0;
-    bool done = std::fflush(file) == 0 || failStaged(LogStep::Write, errno);
-    done = done && (flushToStorage(file, reason) || failStaged(LogStep::Flush, reason));
+    bool done = std::fflush(file) == 0;
+    if (!done) {
+        failStaged(failure, LogStep::Write, errno);
+    } else if (!flushToStorage(file, reason)) {
+        done = fail(failure, LogStep::Flush, staged(), reason);
+    }
+    // A second handle keeps the file, to be handed over once it has its name.
     const std::intptr_t kept = done ? keepForHandOver(file) : -1;
     errno = 0;
     if (std::fclose(file) != 0 && done) {
-        done = failStaged(LogStep::Close, errno);
+        done = failStaged(failure, LogStep::Close, errno);
     }
-    done = done && (replaceFile(gLog.folder, gLog.staging.name, gLog.mergedName, reason) ||
-                    failStaged(LogStep::Rename, reason));
+    if (done && !replaceFile(gLog.folder, gLog.staging.name, gLog.mergedName, reason)) {
+        done = fail(failure, LogStep::Rename, staged(), reason);
+    }
     handOver(kept, done && gLog.earlier.exists ? &gLog.earlier : nullptr);
-    if (!done) {
-        removeStaged();
+    if (done) {
+        forgetTemporaryFile(gLog.staging);
+    } else {
+        removeStaged(failure);
     }
-    forgetTemporaryFile(gLog.staging);
     return done;
 }
 
 }  // namespace
 
-FinishResult finishDetectionLog(std::int32_t count) {
-    if (!writeCountLine(count)) {
-        abandonDetectionLog();
+bool openDetectionLog(const LogPlace& place, const std::string& calFolder, LogNotes& notes,
+                      LogFailure& failure) {
+    notes = LogNotes{};
+    failure = LogFailure{};
+    gLog.folder = LogFolder{place.folder, place.folderPath};
+    gLog.mergedName = place.mergedName;
+    std::FILE* file = createStaged(place.folderLocked, notes, failure);
+    if (file == nullptr) {
+        return false;
+    }
+    startOutputFile(gLog.output, file);
+    std::tm created = localTime(std::time(nullptr));
+    writeHeaderLines(gLog.output, kProgramVersion, created, place.folderPath, calFolder);
+    return true;
+}
+
+bool writeDetectionRecord(const DetectionRecord& record) {
+    writeRecordLines(gLog.output, record);
+    return gLog.output.writeError == 0;
+}
+
+FinishResult finishDetectionLog(std::int32_t count, LogFailure& failure) {
+    failure = LogFailure{};
+    if (!writeCountLine(count, failure)) {
+        abandonDetectionLog(failure);
         return FinishResult::Failed;
     }
-    if (!commitStagingFile()) {
+    if (!commitStagingFile(failure)) {
         return FinishResult::Failed;
     }
     std::string reason;
-    return flushFolder(gLog.folder, reason) ||
-                   fail(LogStep::FlushFolder, gLog.folder.path, reason)
-               ? FinishResult::Finished
-               : FinishResult::FolderNotFlushed;
+    if (!flushFolder(gLog.folder, reason)) {
+        fail(failure, LogStep::FlushFolder, gLog.folder.path, reason);
+        return FinishResult::FolderNotFlushed;
+    }
+    return FinishResult::Finished;
 }
 
-bool abandonDetectionLog() {
+void abandonDetectionLog(LogFailure& failure) {
     std::FILE* file = takeFile();
     if (file == nullptr) {
-        return gLog.failure.notRemoved.empty();
+        return;
+    }
+    if (gLog.output.writeError != 0) {
+        failStaged(failure, LogStep::Write, gLog.output.writeError);
     }
     std::fclose(file);
-    const bool removed = removeStaged();
-    forgetTemporaryFile(gLog.staging);
-    return removed;
-}
-
-const LogFailure& detectionLogFailure() {
-    return gLog.failure;
-}
-
-std::string detectionLogError() {
-    return gLog.failure.reason.empty() ? std::strerror(EIO) : gLog.failure.reason;
-}
-
-const LogNotes& detectionLogNotes() {
-    return gLog.notes;
+    removeStaged(failure);
 }

@@ -28,21 +28,41 @@ struct LogPlace {
     bool folderLocked = false;
 };
 
+// What stopped a call of this module, for the run's message: step None
+// when nothing did.
+enum class LogStep { None, Look, Create, Write, Flush, Close, Rename, FlushFolder };
+struct LogFailure {
+    LogStep step = LogStep::None;
+    bool atMergedFile = false;  // the merged file itself is the obstacle
+    std::string path;           // the file or folder that failed
+    std::string reason;         // the system's words, or what to do
+    std::string notRemoved;     // the temporary file that could not be removed
+    std::string notRemovedReason;
+};
+
+// What the run should say of the log besides: the temporary name it is
+// written under, files of other runs left alone, and the merged file's
+// other names, which keep the earlier file.
+struct LogNotes {
+    std::string stagingName;
+    LeftAlone leftAlone;
+    long otherNames = 0;
+};
+
 // Creates the new file in the folder under a temporary name of this run's
 // own ("KELdetectinfo_0000_<folder>.<computer>.<process>.tmp"), exclusively,
-// and writes the header. Temporary files that runs of this computer left
-// when they were killed go first; those that may still be another run's
-// stay and are noted (detectionLogNotes). False when it cannot be created,
+// and writes the header: line 5 names the folder of `place`, line 6
+// `calFolder`. Temporary files that runs of this computer left when they
+// were killed go first; those that may still be another run's stay and
+// are noted. False, with `failure` saying why, when it cannot be created,
 // or when the merged file is in the way and may not be replaced by this
 // user (read-only, a folder, another user's in a folder where only owners
-// replace files); see detectionLogFailure.
-bool openDetectionLog(const LogPlace& place, const std::string& ffFolder,
-                      const std::string& calFolder);
+// replace files).
+bool openDetectionLog(const LogPlace& place, const std::string& calFolder, LogNotes& notes,
+                      LogFailure& failure);
 
-// The temporary name of the open log's file, in its folder.
-const std::string& detectionLogStagingName();
-
-// Appends one record. False once a write to the file has failed.
+// Appends one record. False once a write to the file has failed; the
+// reason comes with abandonDetectionLog.
 bool writeDetectionRecord(const DetectionRecord& record);
 
 enum class FinishResult {
@@ -54,33 +74,11 @@ enum class FinishResult {
 
 // Writes `count` into line 1, flushes the file to stable storage and gives
 // it the merged file's name. A count of more than six digits widens line
-// 1, and the rest of the file moves along unchanged.
-FinishResult finishDetectionLog(std::int32_t count);
+// 1, and the rest of the file moves along unchanged. After Failed and
+// FolderNotFlushed, `failure` says why.
+FinishResult finishDetectionLog(std::int32_t count, LogFailure& failure);
 
-// Closes and removes the new file, leaving the merged file's name as it
-// was; for runs that end early. False when the file could not be removed
-// (detectionLogFailure names it).
-bool abandonDetectionLog();
-
-// What stopped the last call of this module, for the message.
-enum class LogStep { None, Look, Create, Write, Flush, Close, Rename, FlushFolder };
-struct LogFailure {
-    LogStep step = LogStep::None;
-    bool atMergedFile = false;  // the merged file itself is the obstacle
-    std::string path;           // the file or folder that failed
-    std::string reason;         // the system's words, or what to do
-    std::string notRemoved;     // the temporary file that could not be removed
-    std::string notRemovedReason;
-};
-const LogFailure& detectionLogFailure();
-
-// The system's reason for the last failure of this module.
-std::string detectionLogError();
-
-// What the run should say besides: files of other runs left alone, and the
-// merged file's other names, which keep the earlier file.
-struct LogNotes {
-    LeftAlone leftAlone;
-    long otherNames = 0;
-};
-const LogNotes& detectionLogNotes();
+// Closes and removes the new file, if one is open, leaving the merged
+// file's name as it was; for runs that end early. `failure` gets the
+// reason a write failed, and the file if it could not be removed.
+void abandonDetectionLog(LogFailure& failure);

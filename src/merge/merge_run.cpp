@@ -27,8 +27,7 @@ std::string nameIn(const std::string& path) {
 }
 
 // The new merged file's temporary file, where it could not be removed.
-void sayWhatWasNotRemoved() {
-    const LogFailure& failure = detectionLogFailure();
+void sayWhatWasNotRemoved(const LogFailure& failure) {
     if (!failure.notRemoved.empty()) {
         std::printf(" Cannot remove temporary file %s (%s); remove it by hand \n",
                     shownText(failure.notRemoved).c_str(), failure.notRemovedReason.c_str());
@@ -38,8 +37,8 @@ void sayWhatWasNotRemoved() {
 }  // namespace
 
 StepResult endAfterFailure(Run& run, Wait wait) {
-    abandonDetectionLog();
-    sayWhatWasNotRemoved();
+    abandonDetectionLog(run.logFailure);
+    sayWhatWasNotRemoved(run.logFailure);
     leaveFolder(run);
     if (run.oneOfSeveral) {
         return runEndsWith(kExitFileError);  // the folders after it go on
@@ -58,7 +57,8 @@ StepResult endAfterFailure(Run& run, Wait wait) {
 // The temporary file is the obstacle, and named, unless the merged file is.
 StepResult endAfterWriteFailure(Run& run) {
     run.failure = "merged file cannot be written";
-    const LogFailure& failure = detectionLogFailure();
+    abandonDetectionLog(run.logFailure);  // which says why a write failed
+    const LogFailure& failure = run.logFailure;
     const std::string shownPath = shownText(failure.path);
     const char* path = shownPath.c_str();
     const char* reason = failure.reason.c_str();
@@ -94,7 +94,7 @@ StepResult endAfterFolderNotFlushed(Run& run) {
     run.failure = "folder not flushed to disk";
     std::printf(" KEL detection log file %s was written, but its folder could not be flushed to "
                 "disk (%s) \n",
-                shownText(run.paths.mergedPath).c_str(), detectionLogError().c_str());
+                shownText(run.paths.mergedPath).c_str(), run.logFailure.reason.c_str());
     return endAfterFailure(run, Wait::ForNumber);
 }
 
@@ -239,10 +239,10 @@ StepResult createMergedFile(Run& run) {
     const std::string mergedName = nameIn(paths.mergedPath);
     run.ownFiles.earlierMerged = identityInFolder(run.folder, mergedName);
     const LogPlace place{run.folder.handle, paths.ffFolder, mergedName, run.lock.held};
-    const bool opened = openDetectionLog(place, paths.ffFolder, paths.calFolder);
-    sayWhatWasLeftAlone(run, detectionLogNotes().leftAlone);
+    const bool opened = openDetectionLog(place, paths.calFolder, run.logNotes, run.logFailure);
+    sayWhatWasLeftAlone(run, run.logNotes.leftAlone);
     if (!opened) {
-        const LogFailure& failure = detectionLogFailure();
+        const LogFailure& failure = run.logFailure;
         if (failure.atMergedFile) {
             std::printf(" Cannot open KEL detection log file %s for writing \n",
                         shownText(paths.mergedPath).c_str());
@@ -253,7 +253,7 @@ StepResult createMergedFile(Run& run) {
         }
         return endAfterFailure(run, Wait::ForNumber);
     }
-    run.ownFiles.staging = identityInFolder(run.folder, detectionLogStagingName());
+    run.ownFiles.staging = identityInFolder(run.folder, run.logNotes.stagingName);
     return kGoOn;
 }
 
@@ -278,17 +278,17 @@ bool isPerCameraName(std::string_view name) {
 // without per-camera files may be the one above the nights that have
 // them: those are counted, through the folder held, before it goes.
 StepResult finishMergedFile(Run& run) {
-    const FinishResult finished = finishDetectionLog(run.state->count);
+    const FinishResult finished = finishDetectionLog(run.state->count, run.logFailure);
     if (finished == FinishResult::Failed) {
         return endAfterWriteFailure(run);
     }
     if (finished == FinishResult::FolderNotFlushed) {
         return endAfterFolderNotFlushed(run);
     }
-    if (detectionLogNotes().otherNames > 0) {
+    if (run.logNotes.otherNames > 0) {
         std::printf(" KEL detection log file %s had %ld other name(s) (hard links); they keep "
                     "the earlier merged file \n",
-                    shownText(run.paths.mergedPath).c_str(), detectionLogNotes().otherNames);
+                    shownText(run.paths.mergedPath).c_str(), run.logNotes.otherNames);
     }
     if (run.state->filesRead == 0 && run.state->filesLeftOut == 0) {
         run.foldersBelow = foldersBelowHolding(run.folder, isPerCameraName, run.foldersBelowAll);

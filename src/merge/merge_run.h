@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "detection_log.h"
 #include "folder_files.h"
 #include "folder_listing.h"
 #include "merge_file.h"
@@ -40,6 +41,8 @@ struct Run {
     std::vector<std::string> listedNames;  // the names of the listing, in its order
     OwnFiles ownFiles;
     std::unique_ptr<MergeState> state;
+    LogNotes logNotes;      // of the new merged file, from its creation
+    LogFailure logFailure;  // what stopped the new merged file, if anything
     bool waited = false;  // the user was waited for after a failure
     // One folder of a several-folder run: it never waits for the keyboard,
     // and leaves the closing lines to the tally.

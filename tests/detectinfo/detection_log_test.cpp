@@ -27,7 +27,7 @@ const char kHeaderPattern[] =
     "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [0-3][0-9] "
     "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}\r\n"
     "-----------------------------------------------------\r\n"
-    "FF  folder = /data/HALD/ff/night1/\r\n"
+    "FF  folder = [^\r]*\r\n"
     "CAL folder = /data/HALD/Cal/\r\n"
     "-----------------------------------------------------\r\n"
     "FF  file processed\r\n"
@@ -43,17 +43,22 @@ std::unique_ptr<DetectionRecord> sampleRecord(int meteor) {
     return record;
 }
 
-// The log's place: `folder` held open as a run holds it.
-struct HeldFolder {
-    explicit HeldFolder(const std::string& folder, const std::string& merged = "merged.txt")
-        : descriptor(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+// The log's place, `folder` held open as a run holds it, and what the
+// log says of its calls there.
+struct LogTarget {
+    explicit LogTarget(const std::string& folder, const std::string& merged = "merged.txt")
+        : descriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
         place = LogPlace{descriptor, folder + "/", merged, true};
     }
-    ~HeldFolder() { close(descriptor); }
-    HeldFolder(const HeldFolder&) = delete;
-    HeldFolder& operator=(const HeldFolder&) = delete;
+    ~LogTarget() { close(descriptor); }
+    LogTarget(const LogTarget&) = delete;
+    LogTarget& operator=(const LogTarget&) = delete;
+    bool open() { return openDetectionLog(place, "/data/HALD/Cal/", notes, failure); }
+    FinishResult finish(std::int32_t count) { return finishDetectionLog(count, failure); }
     int descriptor;
     LogPlace place;
+    LogNotes notes;
+    LogFailure failure;
 };
 
 std::string header(const std::string& file) {
@@ -67,13 +72,14 @@ std::string header(const std::string& file) {
 TEST(DetectionLog, EmptyLogIsTheElevenHeaderLines) {
     TempFolder folder;
     const std::string path = folder.path + "/merged.txt";
-    HeldFolder held(folder.path);
+    LogTarget log(folder.path);
     writeFile(path, "an older file, longer than the header that replaces it\n" +
                         std::string(5000, 'x'));
-    ASSERT_TRUE(openDetectionLog(held.place, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
-    ASSERT_EQ(finishDetectionLog(0), FinishResult::Finished);
+    ASSERT_TRUE(log.open());
+    ASSERT_EQ(log.finish(0), FinishResult::Finished);
     std::string file = readFile(path);
     EXPECT_TRUE(std::regex_match(file, std::regex(kHeaderPattern))) << file;
+    EXPECT_NE(file.find("\r\nFF  folder = " + folder.path + "/\r\n"), std::string::npos);
 }
 
 // The lines of sampleRecord(meteor) in the merged file: the texts padded,
@@ -96,12 +102,12 @@ std::string expectedRecord(char meteor) {
 TEST(DetectionLog, RecordsFollowTheHeaderAndTheCountFillsLineOne) {
     TempFolder folder;
     const std::string path = folder.path + "/merged.txt";
-    HeldFolder held(folder.path);
-    ASSERT_TRUE(openDetectionLog(held.place, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    LogTarget log(folder.path);
+    ASSERT_TRUE(log.open());
     for (int meteor = 1; meteor <= 3; ++meteor) {
         ASSERT_TRUE(writeDetectionRecord(*sampleRecord(meteor)));
     }
-    ASSERT_EQ(finishDetectionLog(3), FinishResult::Finished);
+    ASSERT_EQ(log.finish(3), FinishResult::Finished);
     std::string file = readFile(path);
     std::string head = header(file);
     EXPECT_EQ(head.substr(0, 23), "Meteor Count = 000003\r\n");
@@ -113,20 +119,20 @@ TEST(DetectionLog, CountBeyondSixDigitsWidensLineOneAndMovesNothingElse) {
     // Enough records that the move crosses several buffer-sized blocks.
     TempFolder folder;
     const std::string path = folder.path + "/merged.txt";
-    HeldFolder held(folder.path);
-    ASSERT_TRUE(openDetectionLog(held.place, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    LogTarget log(folder.path);
+    ASSERT_TRUE(log.open());
     for (int meteor = 1; meteor <= 4000; ++meteor) {
         ASSERT_TRUE(writeDetectionRecord(*sampleRecord(meteor)));
     }
-    ASSERT_EQ(finishDetectionLog(0), FinishResult::Finished);
+    ASSERT_EQ(log.finish(0), FinishResult::Finished);
     const std::string six = readFile(path);
 
     for (std::int32_t count : {1000000, 1234567, 2147483647}) {
-        ASSERT_TRUE(openDetectionLog(held.place, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+        ASSERT_TRUE(log.open());
         for (int meteor = 1; meteor <= 4000; ++meteor) {
             ASSERT_TRUE(writeDetectionRecord(*sampleRecord(meteor)));
         }
-        ASSERT_EQ(finishDetectionLog(count), FinishResult::Finished);
+        ASSERT_EQ(log.finish(count), FinishResult::Finished);
         std::string wide = readFile(path);
         std::string line1 = "Meteor Count = " + std::to_string(count) + "\r\n";
         EXPECT_EQ(wide.substr(0, line1.size()), line1);
@@ -155,7 +161,7 @@ long goneProcess() {
 TEST(DetectionLog, NameHoldsTheEarlierFileUntilTheNewOneIsFinished) {
     TempFolder folder;
     const std::string path = folder.path + "/KELdetectinfo_0000_night1.txt";
-    HeldFolder held(folder.path, "KELdetectinfo_0000_night1.txt");
+    LogTarget log(folder.path, "KELdetectinfo_0000_night1.txt");
     const std::string earlier = "the earlier merged file\r\n";
     writeFile(path, earlier);
     chmod(path.c_str(), 0640);
@@ -168,22 +174,23 @@ TEST(DetectionLog, NameHoldsTheEarlierFileUntilTheNewOneIsFinished) {
         writeFile(left, "left by a run that was killed: " + std::string(5000, 'x'));
     }
 
-    ASSERT_TRUE(openDetectionLog(held.place, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
-    const std::string staging = folder.path + "/" + detectionLogStagingName();
+    ASSERT_TRUE(log.open());
+    const std::string staging = folder.path + "/" + log.notes.stagingName;
     EXPECT_EQ(staging, stem + hostForFiles() + "." + std::to_string(getpid()) + ".tmp");
     EXPECT_FALSE(fileExists(killed));
     EXPECT_FALSE(fileExists(stem + "tmp"));
-    ASSERT_EQ(detectionLogNotes().leftAlone.shown.size(), 1u);
-    EXPECT_EQ(detectionLogNotes().leftAlone.shown[0].path, elsewhere);
+    ASSERT_EQ(log.notes.leftAlone.shown.size(), 1u);
+    EXPECT_EQ(log.notes.leftAlone.shown[0].path, elsewhere);
     ASSERT_TRUE(writeDetectionRecord(*sampleRecord(1)));
     EXPECT_EQ(readFile(path), earlier);
-    EXPECT_TRUE(abandonDetectionLog());
+    abandonDetectionLog(log.failure);
+    EXPECT_TRUE(log.failure.notRemoved.empty());
     EXPECT_EQ(readFile(path), earlier);
     EXPECT_FALSE(fileExists(staging));
 
-    ASSERT_TRUE(openDetectionLog(held.place, "/data/HALD/ff/night1/", "/data/HALD/Cal/"));
+    ASSERT_TRUE(log.open());
     EXPECT_EQ(readFile(path), earlier);
-    ASSERT_EQ(finishDetectionLog(0), FinishResult::Finished);
+    ASSERT_EQ(log.finish(0), FinishResult::Finished);
     EXPECT_TRUE(std::regex_match(readFile(path), std::regex(kHeaderPattern)));
     EXPECT_FALSE(fileExists(staging));
     EXPECT_TRUE(fileExists(elsewhere)) << "another computer's run may still use it";
@@ -196,13 +203,13 @@ TEST(DetectionLog, UncreatableFileIsReportedWithTheTemporaryFile) {
     TempFolder folder;
     const std::string gone = folder.path + "/gone";
     makeFolders(gone);
-    HeldFolder held(gone);
+    LogTarget log(gone);
     ASSERT_EQ(rmdir(gone.c_str()), 0);
-    EXPECT_FALSE(openDetectionLog(held.place, "a/", "b/"));
-    EXPECT_EQ(detectionLogError(), std::strerror(ENOENT));
-    EXPECT_EQ(detectionLogFailure().step, LogStep::Create);
-    EXPECT_FALSE(detectionLogFailure().atMergedFile);
-    EXPECT_EQ(detectionLogFailure().path, gone + "/merged." + hostForFiles() + "." +
+    EXPECT_FALSE(log.open());
+    EXPECT_EQ(log.failure.reason, std::strerror(ENOENT));
+    EXPECT_EQ(log.failure.step, LogStep::Create);
+    EXPECT_FALSE(log.failure.atMergedFile);
+    EXPECT_EQ(log.failure.path, gone + "/merged." + hostForFiles() + "." +
                                               std::to_string(getpid()) + ".tmp");
 }
 

@@ -129,14 +129,14 @@ TEST(ConcurrentRuns, RunsStartedTogetherEachMergeOneStateOfTheFolder) {
 
 // Holds the lock a run takes on `folder` for as long as the object lives,
 // as a run on the folder would.
-struct HeldFolder {
-    explicit HeldFolder(const std::string& folder) {
+struct FolderLockedByAnother {
+    explicit FolderLockedByAnother(const std::string& folder) {
         descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         EXPECT_EQ(flock(descriptor, LOCK_EX), 0);
     }
-    ~HeldFolder() { close(descriptor); }
-    HeldFolder(const HeldFolder&) = delete;
-    HeldFolder& operator=(const HeldFolder&) = delete;
+    ~FolderLockedByAnother() { close(descriptor); }
+    FolderLockedByAnother(const FolderLockedByAnother&) = delete;
+    FolderLockedByAnother& operator=(const FolderLockedByAnother&) = delete;
     int descriptor = -1;
 };
 
@@ -146,7 +146,7 @@ TEST(ConcurrentRuns, SecondRunWaitsForTheFolderSayingSoOnce) {
     const std::string waiting = " Waiting for another run on folder " + ff.path + "/ to end \n";
     StartedProgram started;
     {
-        HeldFolder held(ff.path);
+        FolderLockedByAnother held(ff.path);
         started = startProgram(programPath(), {ff.path});
         ASSERT_TRUE(readUntil(started, waiting)) << started.seen;
         EXPECT_TRUE(stillRunningAfter(started, 300));

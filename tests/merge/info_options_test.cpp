@@ -4,7 +4,10 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "ff_folder.h"
+#include "folder_files.h"
 #include "run_program.h"
 #include "test_files.h"
 
@@ -97,6 +100,54 @@ TEST(InfoOptions, NearMissesAreUnknownOptionsAndOtherArgumentsFolders) {
     RunResult ended = runProgram(programPath(), {"--", "-x"}, inFolder(temp.path));
     EXPECT_EQ(ended.status, 1);
     EXPECT_EQ(ended.output, kBanner + " " + temp.path + "/-x is not a folder \n");
+}
+
+TEST(InfoOptions, HelpManualPageAndRunsDocumentNameTheFilesARunWrites) {
+    // The names a run really writes into its folder, their computer,
+    // process and folder parts written as the documents write them: the
+    // temporary listing and merged file (left by runs killed as they give
+    // each its name), the listing, and the lock file that shares get.
+    FfFolder ff;
+    writeFile(ff.file("KELdetectinfo_0001_a.txt"), perCameraHeader(1) + perCameraRecord(1, 1, 1));
+    std::vector<std::string> written;
+    for (const char* renaming : {"1", "2"}) {
+        StartedProgram run = startProgram(
+            stracePath(), {"-D", "-qq", "-o", "/dev/null", "-e",
+                           std::string("inject=renameat:signal=KILL:when=") + renaming,
+                           programPath(), ff.path});
+        const std::string ending = std::string(1, '.').append(hostForFiles()).append(1, '.')
+                                       .append(std::to_string(run.pid)).append(".tmp");
+        finishProgram(run);
+        for (const auto& entry : std::filesystem::directory_iterator(ff.path)) {
+            std::string name = entry.path().filename().string();
+            if (name.size() > ending.size() && name.ends_with(ending)) {
+                std::filesystem::remove(entry.path());
+                name.replace(name.size() - ending.size(), ending.size(), ".<computer>.<process>.tmp");
+                written.push_back(name.starts_with("KELdetectinfo_0000_night1.")
+                                      ? name.replace(19, 6, "<folder name>")
+                                      : name);
+            }
+        }
+    }
+    ASSERT_EQ(written.size(), 2u) << "a killed run left no temporary file";
+    ASSERT_EQ(runProgram(programPath(), {ff.path}).status, 0);
+    for (const auto& entry : std::filesystem::directory_iterator(ff.path)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with("KELdetectinfo_")) {
+            written.push_back(name);  // the listing
+        }
+    }
+    written.push_back(kServerLockName);
+    const std::string source = KEL_SOURCE_FOLDER;
+    const std::vector<std::pair<std::string, std::string>> documents = {
+        {"--help", runProgram(programPath(), {"--help"}).output},
+        {"the manual page", readFile(source + "/doc/kel_combine_detectinfo.1")},
+        {"doc/runs.md", readFile(source + "/doc/runs.md")}};
+    for (const auto& [document, text] : documents) {
+        for (const std::string& name : written) {
+            EXPECT_NE(text.find(name), std::string::npos) << document << " does not name " << name;
+        }
+    }
 }
 
 }  // namespace

@@ -84,10 +84,14 @@ bool holdsNewHeader(const std::string& path) {
     return readText(path).rfind("Meteor Count = 000000\r\n", 0) == 0;
 }
 
+// What the log said of its last call in these tests.
+LogNotes gNotes;
+LogFailure gFailure;
+
 bool openLog(const Folder& folder) {
     const LogPlace place{reinterpret_cast<std::intptr_t>(folder.handle), folder.path + "\\",
                          "KELdetectinfo_0000_x.txt", true};
-    return openDetectionLog(place, "C:\\ff\\", "C:\\cal\\");
+    return openDetectionLog(place, "C:\\cal\\", gNotes, gFailure);
 }
 
 HANDLE holdOpen(const std::string& path, DWORD sharing) {
@@ -107,8 +111,8 @@ TEST(StagedFile, MergedFileHeldWithoutSharedWritingIsNotReplaced) {
     const bool created = openLog(folder);
     CloseHandle(held);
     EXPECT_FALSE(created);
-    EXPECT_FALSE(detectionLogError().empty());
-    abandonDetectionLog();
+    EXPECT_FALSE(gFailure.reason.empty());
+    abandonDetectionLog(gFailure);
     EXPECT_EQ(readText(folder.merged()), "earlier");
     EXPECT_FALSE(exists(folder.staging()));
 }
@@ -118,7 +122,7 @@ TEST(StagedFile, MergedFileHeldWithoutSharedWritingIsNotReplaced) {
 HANDLE stageWhileHeld(const Folder& folder) {
     writeText(folder.merged(), "earlier");
     if (!openLog(folder)) {
-        ADD_FAILURE() << detectionLogError();
+        ADD_FAILURE() << gFailure.reason;
         return INVALID_HANDLE_VALUE;
     }
     return holdOpen(folder.merged(), FILE_SHARE_READ | FILE_SHARE_WRITE);
@@ -133,7 +137,7 @@ TEST(StagedFile, MoveWaitsWhileAnotherProgramHoldsTheMergedFile) {
         Sleep(500);
         CloseHandle(held);
     });
-    EXPECT_EQ(finishDetectionLog(0), FinishResult::Finished) << detectionLogError();
+    EXPECT_EQ(finishDetectionLog(0, gFailure), FinishResult::Finished) << gFailure.reason;
     scanner.join();
     EXPECT_TRUE(holdsNewHeader(folder.merged())) << readText(folder.merged());
     EXPECT_FALSE(exists(folder.staging()));
@@ -144,12 +148,12 @@ TEST(StagedFile, MoveGivesUpAfterTwoSecondsAndKeepsTheEarlierFile) {
     HANDLE held = stageWhileHeld(folder);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     const DWORD start = GetTickCount();
-    EXPECT_EQ(finishDetectionLog(0), FinishResult::Failed);
+    EXPECT_EQ(finishDetectionLog(0, gFailure), FinishResult::Failed);
     const DWORD waited = GetTickCount() - start;
     CloseHandle(held);
     EXPECT_GE(waited, 1900u);
     EXPECT_LT(waited, 5000u);
-    EXPECT_FALSE(detectionLogError().empty());
+    EXPECT_FALSE(gFailure.reason.empty());
     EXPECT_EQ(readText(folder.merged()), "earlier");
     EXPECT_FALSE(exists(folder.staging()));
 }
@@ -158,7 +162,7 @@ TEST(StagedFile, InterruptionRemovesTheStagingFileWhileItIsOpen) {
     // The console control handler runs on a thread of its own while the
     // staging file is open and being written.
     Folder folder;
-    ASSERT_TRUE(openLog(folder)) << detectionLogError();
+    ASSERT_TRUE(openLog(folder)) << gFailure.reason;
     std::thread handler(removeTemporaryFilesNow);
     handler.join();
     // The process ends as the interruption would: its files are closed,
