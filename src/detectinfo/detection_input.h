@@ -1,9 +1,10 @@
 // The lines and items of a per-camera file being read. Lines come from
 // large block reads, handed out as views into one buffer of fixed size,
 // with LF or CR LF line ends. Whitespace, line ends included, separates the
-// items of a file, so numbers may share or span lines and blank lines or
-// leading blanks change nothing; a text line is everything from its first
-// non-blank character to its line end, trailing blanks included.
+// items of a file, so numbers may go on over several lines and blank lines
+// or leading blanks change nothing (the reader holds each line of numbers
+// to lines of its own); a text line is everything from its first non-blank
+// character to its line end, trailing blanks included.
 #pragma once
 
 #include <cerrno>
@@ -76,7 +77,7 @@ long failedLineNumber(const TextInput& input);
 // The items.
 
 // A per-camera file being read: the buffered lines plus the unread rest of
-// the current line, since numbers may share or span lines.
+// the current line, since numbers may span lines.
 struct DetectionInput {
     TextInput text;
     const char* rest = nullptr;     // unread part of the current line
@@ -146,6 +147,16 @@ inline const char* itemEnd(const char* first, const char* last) {
         ++first;
     }
     return first;
+}
+
+// The whitespace-separated items of `first`..`last`.
+inline int countItems(const char* first, const char* last) {
+    int items = 0;
+    for (first = skipBlanksIn(first, last); first != last; first = skipBlanksIn(first, last)) {
+        first = itemEnd(first, last);
+        ++items;
+    }
+    return items;
 }
 
 // The next whitespace-separated item.

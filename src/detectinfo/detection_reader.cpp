@@ -240,6 +240,42 @@ ReadStatus readTexts(DetectionInput& input, DetectionRecord& record, ReadProblem
 
 enum class ItemResult { Ok, End, Bad };
 
+// Where the values of a line of numbers (a numbers line or a segment line)
+// stand. Each begins on a line of its own; its values may go on over the
+// lines that follow, but the line that holds its last value must end with
+// it, so that no value slides into the next line's place.
+struct ValueLines {
+    NumberLineKind kind;
+    long first;               // the line of its first value
+    int firstValues;          // the values that line holds once they went on past it, else 0
+    long current;             // the line of the value read last
+    std::size_t currentFrom;  // the column of the first value read from that line
+};
+
+ValueLines valueLinesAt(const DetectionInput& input, NumberLineKind kind) {
+    const long line = input.text.lineNumber;
+    return ValueLines{kind, line, 0, line, 0};
+}
+
+// The value of column `at` was read from a further line than the one before.
+[[gnu::noinline]] void wentOnAt(const DetectionInput& input, ValueLines& lines, std::size_t at) {
+    if (lines.firstValues == 0) {
+        lines.firstValues = static_cast<int>(at);
+    }
+    lines.current = input.text.lineNumber;
+    lines.currentFrom = at;
+}
+
+// Refuses the record whose line of numbers holds more or fewer values than
+// its columns, at the line where it begins.
+ReadStatus valueCountWrong(DetectionInput& input, ReadProblem& problem, const ValueLines& lines,
+                           int values) {
+    setProblem(problem, ReadReason::ValueCount, lines.first);
+    problem.lineKind = lines.kind;
+    problem.lineValues = values;
+    return refused(input);
+}
+
 // Keeps the rest of the current line as `line` in written form.
 template <std::size_t N>
 void keepRestOfLine(DetectionInput& input, DetectionRecord& record, NumberLine<N>& line) {
@@ -287,13 +323,13 @@ ItemResult readDecimal(DetectionInput& input, const NumberColumn& column, ReadNu
 }
 
 // Reads a line of `columns` number by number into `line`; `at` is left at
-// the column of the last item read. #Segments goes to the record as well,
-// and the numbers after it are not read when it is more than a record
-// holds.
+// the column of the last item read, and `lines` follows the lines they
+// come from. #Segments goes to the record as well, and the numbers after
+// it are not read when it is more than a record holds.
 template <std::size_t N>
 ItemResult readNumbers(DetectionInput& input, const NumberColumn (&columns)[N],
                        NumberLine<N>& line, DetectionRecord& record, std::size_t& at,
-                       std::string_view& item) {
+                       std::string_view& item, ValueLines& lines) {
     beginHeldLine(record, line);
     // Unrolled, so that each column's kind and role are constants.
 #pragma GCC unroll 16
@@ -303,6 +339,9 @@ ItemResult readNumbers(DetectionInput& input, const NumberColumn (&columns)[N],
         const ItemResult result = column.kind == NumberKind::Whole
                                       ? readWhole(input, column, number, record, item)
                                       : readDecimal(input, column, number, record, item);
+        if (input.text.lineNumber != lines.current) [[unlikely]] {
+            wentOnAt(input, lines, at);
+        }
         if (result != ItemResult::Ok) {
             return result;
         }
@@ -317,19 +356,57 @@ ItemResult readNumbers(DetectionInput& input, const NumberColumn (&columns)[N],
     return ItemResult::Ok;
 }
 
-// A line of numbers that could not be read whole: the end of the input,
-// or an item of `column` that is no number of its kind.
+// A line of numbers of `N` columns that could not be read whole: the end
+// of the input, or the item of column `at` that is no number of its kind.
+// Such an item on a further line, where the values before it ended with
+// their line or where more items follow than the columns left, tells a
+// line of fewer values than its columns.
+template <std::size_t N>
 ReadStatus numbersFailed(DetectionInput& input, ReadProblem& problem, ItemResult result,
-                         const NumberColumn& column, std::string_view item, int segment) {
+                         const NumberColumn (&columns)[N], std::size_t at, std::string_view item,
+                         const ValueLines& lines, int segment) {
     if (result == ItemResult::End) {
         return stopped(input, problem, true);
     }
+    if (lines.current != lines.first &&
+        (at == lines.currentFrom ||
+         static_cast<std::size_t>(countItems(input.lineStart, input.restEnd)) >
+             N - lines.currentFrom)) {
+        return valueCountWrong(input, problem, lines, lines.firstValues);
+    }
+    const NumberColumn& column = columns[at];
     const bool whole = column.kind == NumberKind::Whole;
     ReadProblem& bad =
         note(input, problem, whole ? ReadReason::NotAWholeNumber : ReadReason::NotANumber);
     bad.value = quotedValue(item);
     bad.column = column.name;
     bad.segment = segment;
+    return refused(input);
+}
+
+// After the last value of a line of numbers of `N` columns: its line ends
+// with it. More values there belong to no column: the line holds more
+// values than its columns, or, when its values began on an earlier line,
+// that line held fewer. After the record's last value that is told as the
+// text that follows it.
+template <std::size_t N>
+ReadStatus checkLineEnd(DetectionInput& input, ReadProblem& problem, const ValueLines& lines,
+                        bool lastOfRecord) {
+    const char* extra = skipBlanksIn(input.rest, input.restEnd);
+    if (extra == input.restEnd) [[likely]] {
+        return ReadStatus::Record;
+    }
+    const int values = lines.firstValues != 0 ? lines.firstValues
+                                              : static_cast<int>(N) + countItems(extra, input.restEnd);
+    if (!lastOfRecord) {
+        return valueCountWrong(input, problem, lines, values);
+    }
+    const std::string_view text(extra, static_cast<std::size_t>(input.restEnd - extra));
+    input.rest = input.restEnd;
+    ReadProblem& after = note(input, problem, ReadReason::TextAfterLastValue);
+    after.value = quotedValue(text);
+    after.lineKind = lines.kind;
+    after.lineValues = values;
     return refused(input);
 }
 
@@ -365,26 +442,34 @@ bool keepWrittenSegmentLine(DetectionInput& input, DetectionRecord& record,
     return true;
 }
 
+ReadStatus tooManySegments(DetectionInput& input, const DetectionRecord& record,
+                           ReadProblem& problem) {
+    ReadProblem& tooMany = note(input, problem, ReadReason::TooManySegments);
+    tooMany.column = kNumbersLineColumns[kSegmentCountColumn].name;
+    tooMany.count = record.segmentCount;
+    return refused(input);
+}
+
 ReadStatus readNumbersLine(DetectionInput& input, DetectionRecord& record, ReadProblem& problem) {
     if (!skipBlanks(input)) {
         return stopped(input, problem, true);
     }
-    if (!keepWrittenNumbersLine(input, record)) {
-        std::size_t at = 0;
-        std::string_view item;
-        const ItemResult result =
-            readNumbers(input, kNumbersLineColumns, record.numbersLine, record, at, item);
-        if (result != ItemResult::Ok) {
-            return numbersFailed(input, problem, result, kNumbersLineColumns[at], item, 0);
-        }
+    if (keepWrittenNumbersLine(input, record)) {
+        return record.segmentCount > kMaxSegments ? tooManySegments(input, record, problem)
+                                                  : ReadStatus::Record;
+    }
+    std::size_t at = 0;
+    std::string_view item;
+    ValueLines lines = valueLinesAt(input, NumberLineKind::Numbers);
+    const ItemResult result =
+        readNumbers(input, kNumbersLineColumns, record.numbersLine, record, at, item, lines);
+    if (result != ItemResult::Ok) {
+        return numbersFailed(input, problem, result, kNumbersLineColumns, at, item, lines, 0);
     }
     if (record.segmentCount > kMaxSegments) {
-        ReadProblem& tooMany = note(input, problem, ReadReason::TooManySegments);
-        tooMany.column = kNumbersLineColumns[kSegmentCountColumn].name;
-        tooMany.count = record.segmentCount;
-        return refused(input);
+        return tooManySegments(input, record, problem);
     }
-    return ReadStatus::Record;
+    return checkLineEnd<kNumbersLineColumnCount>(input, problem, lines, record.segmentCount <= 0);
 }
 
 ReadStatus readSegmentLines(DetectionInput& input, DetectionRecord& record, ReadProblem& problem) {
@@ -398,27 +483,29 @@ ReadStatus readSegmentLines(DetectionInput& input, DetectionRecord& record, Read
         }
         std::size_t at = 0;
         std::string_view item;
-        const ItemResult result = readNumbers(input, kSegmentLineColumns, line, record, at, item);
+        ValueLines lines = valueLinesAt(input, NumberLineKind::Segment);
+        const ItemResult result =
+            readNumbers(input, kSegmentLineColumns, line, record, at, item, lines);
         if (result != ItemResult::Ok) {
-            return numbersFailed(input, problem, result, kSegmentLineColumns[at], item, s + 1);
+            return numbersFailed(input, problem, result, kSegmentLineColumns, at, item, lines,
+                                 s + 1);
+        }
+        const ReadStatus end = checkLineEnd<kSegmentLineColumnCount>(
+            input, problem, lines, s + 1 == record.segmentCount);
+        if (end != ReadStatus::Record) {
+            return end;
         }
     }
     return ReadStatus::Record;
 }
 
-// The record ends with its last value: text after it on its line means
-// that the counts and the lines disagree. Nor may the next non-blank line
-// read wholly as numbers: it would be one more segment line than #Segments
-// announced. The look ahead only moves through the buffered lines.
+// The record ends with its last value, and its line with it (see
+// checkLineEnd). Nor may the next non-blank line read wholly as numbers:
+// it would be one more segment line than #Segments announced. The look
+// ahead only moves through the buffered lines.
 ReadStatus checkRecordEnd(DetectionInput& input, const DetectionRecord& record,
                           ReadProblem& problem) {
-    input.rest = skipBlanksIn(input.rest, input.restEnd);
-    if (input.rest != input.restEnd) {
-        std::string_view extra(input.rest, static_cast<std::size_t>(input.restEnd - input.rest));
-        input.rest = input.restEnd;
-        note(input, problem, ReadReason::TextAfterLastValue).value = quotedValue(extra);
-        return refused(input);
-    }
+    input.rest = input.restEnd;
     if (skipBlanks(input) && isNumberLine(input.rest, input.restEnd)) {
         ReadProblem& more = note(input, problem, ReadReason::MoreSegmentLines);
         more.column = kNumbersLineColumns[kSegmentCountColumn].name;

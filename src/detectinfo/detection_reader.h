@@ -38,9 +38,14 @@ void startDetectionInput(DetectionInput& input, std::FILE* file);
 // Damaged and Failed, `problem` says where and what.
 HeaderStatus readDetectionHeader(DetectionInput& input, ReadProblem& problem);
 
-// Reads the next record into `record`. A record is handed on only when the
-// next non-blank line does not continue it: a line of numbers there is a
-// segment line beyond its #Segments, and the record is refused. After
+// Reads the next record into `record`. Its numbers line and each segment
+// line begin on a line of their own and may go on over the lines that
+// follow, but the line with the last value of each ends with it: a line
+// that holds more or fewer values than its columns refuses the record,
+// with the line where it begins and the values that line holds. A record
+// is handed on only when the next non-blank line does not continue it: a
+// line of numbers there is a segment line beyond its #Segments, and the
+// record is refused. After
 // Damaged, `problem` says what was wrong and where, and where the record
 // began, with its FF file line when it was read; the input already
 // stands at the next separator line, and nothing of the refused record is

@@ -9,8 +9,9 @@
 namespace {
 
 // The text of each reason, in the order of the reasons: {value},
-// {column}, {count} and {error} stand for details of the problem, {limit}
-// for the reason's limit.
+// {column}, {count}, {line}, {values} and {error} stand for details of the
+// problem, {limit} for the reason's limit, {columns} for the columns of
+// the problem's line of numbers.
 struct ReasonText {
     ReadReason reason;
     const char* text;
@@ -30,6 +31,7 @@ constexpr ReasonText kReasonTexts[] = {
      "{column} is {count}, more than the {limit} segments a record can hold", kMaxSegments},
     {ReadReason::TextAfterLastValue, "unexpected text {value} after the record's last value", 0},
     {ReadReason::MoreSegmentLines, "{column} is {count} but more segment lines follow", 0},
+    {ReadReason::ValueCount, "the {line} holds {values} values; the layout has {columns}", 0},
     {ReadReason::LineTooLong, "the line is longer than {limit} bytes",
      static_cast<long>(kMaxLineLength)},
     {ReadReason::EndsInsideRecord, "the file ends inside the record", 0},
@@ -47,6 +49,28 @@ constexpr bool inReasonOrder() {
 }
 static_assert(inReasonOrder(), "one text for each reason, in the order of the reasons");
 
+// The name of a line of numbers in messages.
+const char* lineName(NumberLineKind kind) {
+    return kind == NumberLineKind::Numbers ? "numbers line" : "segment line";
+}
+
+// The layout's columns of `columns`: their count, and their header words.
+template <std::size_t N>
+std::string layoutColumns(const NumberColumn (&columns)[N]) {
+    std::string text = std::to_string(N) + " (";
+    for (std::size_t i = 0; i < N; ++i) {
+        text += i > 0 ? " " : "";
+        text += columns[i].name;
+    }
+    return text + ")";
+}
+
+// The layout's columns of a line of numbers of `kind`.
+std::string layoutColumns(NumberLineKind kind) {
+    return kind == NumberLineKind::Numbers ? layoutColumns(kNumbersLineColumns)
+                                           : layoutColumns(kSegmentLineColumns);
+}
+
 // The detail that `name`, a placeholder without its braces, stands for.
 std::string detail(const ReadProblem& problem, long limit, std::string_view name) {
     if (name == "value") {
@@ -61,6 +85,15 @@ std::string detail(const ReadProblem& problem, long limit, std::string_view name
     if (name == "limit") {
         return std::to_string(limit);
     }
+    if (name == "line") {
+        return lineName(problem.lineKind);
+    }
+    if (name == "values") {
+        return std::to_string(problem.lineValues);
+    }
+    if (name == "columns") {
+        return layoutColumns(problem.lineKind);
+    }
     return std::strerror(problem.error);  // {error}
 }
 
@@ -74,6 +107,8 @@ void setProblem(ReadProblem& problem, ReadReason reason, long line) {
     problem.segment = 0;
     problem.count = 0;
     problem.error = 0;
+    problem.lineKind = NumberLineKind::None;
+    problem.lineValues = 0;
 }
 
 namespace {
@@ -190,4 +225,13 @@ std::string readProblemText(const ReadProblem& problem) {
         text += " (segment " + std::to_string(problem.segment) + ")";
     }
     return text;
+}
+
+std::string damageCause(const ReadProblem& problem) {
+    if (problem.lineKind == NumberLineKind::None) {
+        return readProblemText(problem);
+    }
+    return std::string(lineName(problem.lineKind)) + "s of " +
+           std::to_string(problem.lineValues) + " values; the layout has " +
+           layoutColumns(problem.lineKind);
 }

@@ -32,6 +32,10 @@ enum class ReadReason {
     // A line of numbers follows the last segment line that #Segments
     // announced. Details: column, count.
     MoreSegmentLines,
+    // A numbers line or a segment line holds more or fewer values than
+    // its columns, so that its values would slide into the next line's
+    // places. Details: lineKind, lineValues.
+    ValueCount,
     // A line is longer than any line of a detection-info file can be.
     LineTooLong,
     // The file ends after a record has begun and before its last value.
@@ -42,6 +46,13 @@ enum class ReadReason {
     ReadError,  // the last reason
 };
 
+// The line of numbers a problem of its values concerns.
+enum class NumberLineKind {
+    None,
+    Numbers,  // a record's numbers line
+    Segment,  // a segment line
+};
+
 struct ReadProblem {
     ReadReason reason = ReadReason::None;
     long line = 0;                // where it was found
@@ -50,6 +61,11 @@ struct ReadProblem {
     int segment = 0;              // the segment line concerned, from 1; 0 for none
     std::int32_t count = 0;       // #Segments as read
     int error = 0;                // errno of a failed read
+    // Of a line of numbers that holds more or fewer values than its
+    // columns (ValueCount, and TextAfterLastValue in a line of numbers):
+    // which line, and the values the line where it begins holds.
+    NumberLineKind lineKind = NumberLineKind::None;
+    int lineValues = 0;
     // Of a refused record: the line where it begins (its separator line,
     // or the line that stands where one belongs), and its FF file line
     // when the record got that far (else empty). Kept by the reader, not
@@ -79,3 +95,10 @@ std::string quotedValue(std::string_view text);
 // read_problem.cpp holds them) with the details put in, and " (segment N)"
 // after it for a problem in a segment line.
 std::string readProblemText(const ReadProblem& problem);
+
+// What a refused record was damaged by, without where: the same text for
+// records damaged alike. That is the problem's text, except for a line of
+// numbers with more or fewer values than its columns, which is told by the
+// values its lines hold against the layout's ("segment lines of 9 values;
+// the layout has 8 (...)"), whatever the surplus values are.
+std::string damageCause(const ReadProblem& problem);

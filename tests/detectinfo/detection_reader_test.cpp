@@ -66,8 +66,8 @@ TEST(DetectionReader, BlankLinesLeadingBlanksAndSpreadNumbersChangeNothing) {
                             "\n"
                             "   CAL_HALD01.txt\n"
                             "0001 0007\n 0002 0025.00 012.4\n\n 008.1 001.0 004.7 0123.5 0271.2\n"
-                            "0012.0 0345.67 0210.11 063.48 021.90 112.35 041.20 001534 0013.0\n"
-                            "0349.91 0214.02 063.52 -21.86 112.41 041.15 001720   \n\n\n" +
+                            "0012.0 0345.67 0210.11 063.48\n\t 021.90 112.35 041.20 001534\n"
+                            "  0013.0 0349.91 0214.02\n063.52 -21.86 112.41 041.15 001720   \n\n\n" +
                             "  " + kRecordB + "\n\n";
     ReadOutcome outcome = readAndWrite(file(odd));
     EXPECT_TRUE(outcome.damaged.empty());
@@ -262,6 +262,7 @@ struct DamageCase {
     std::vector<long> damagedLines; // line of each refused record
     ReadReason reason;              // of the first problem
     const char* column;             // the column or text line it names
+    std::string cause = "";         // how its damageCause begins
 };
 
 std::string numbersLine(const std::string& segmentCount) {
@@ -294,7 +295,23 @@ TEST(DetectionReader, DamagedRecordsAreRefusedWholeAndReadingGoesOn) {
                                                               numbersLine("0") + kRecordB,
          kMergedB, {12}, ReadReason::SeparatorExpected, ""},
         {"more values on the last line", head + numbersLine("1") + "1 2 3 4 5 6 7 8 9\n" + kRecordB,
-         kMergedB, {16}, ReadReason::TextAfterLastValue, ""},
+         kMergedB, {16}, ReadReason::TextAfterLastValue, "", "segment lines of 9 values"},
+        {"a ninth value, which would slide into the next segment line",
+         head + numbersLine("2") + "0012.0 0345.67 0210.11 063.48 021.90 112.35 041.20 001534 0013.0\n"
+                                   "0349.91 0214.02 063.52 -21.86 112.41 041.15 001720\n" + kRecordB,
+         kMergedB, {16}, ReadReason::ValueCount, "", "segment lines of 9 values; the layout has 8 ("},
+        {"seven values, the next segment line's first taken for the eighth",
+         head + numbersLine("2") + "1 2 3 4 5 6 7\n" + segments(1) + kRecordB, kMergedB, {16},
+         ReadReason::ValueCount, "", "segment lines of 7 values"},
+        {"seven values on the last segment line", head + numbersLine("1") + "1 2 3 4 5 6 7\n" + kRecordB,
+         kMergedB, {16}, ReadReason::ValueCount, "", "segment lines of 7 values"},
+        {"values that go on over two lines past a line end",
+         head + numbersLine("2") + "1 2 3 4\n5 6 7 8 9\n" + segments(1) + kRecordB, kMergedB, {16},
+         ReadReason::ValueCount, "", "segment lines of 4 values"},
+        {"eleven values on the numbers line", head + "1 1 1 25 1 1 1 1 1 1 9\n" + segments(1) + kRecordB,
+         kMergedB, {15}, ReadReason::ValueCount, "", "numbers lines of 11 values; the layout has 10 ("},
+        {"nine values on the numbers line", head + "1 1 1 25 1 1 1 1 1\n" + segments(1) + kRecordB,
+         kMergedB, {15}, ReadReason::ValueCount, "", "numbers lines of 9 values"},
         {"too many segments", head + numbersLine("513") + segments(513) + kRecordB, kMergedB,
          {15}, ReadReason::TooManySegments, "#Segments"},
         {"first text line too long", kSeparator + std::string(256, 'F') + "\nCAL\n" +
@@ -319,6 +336,7 @@ TEST(DetectionReader, DamagedRecordsAreRefusedWholeAndReadingGoesOn) {
         }
         EXPECT_EQ(outcome.damaged[0].reason, c.reason) << c.name;
         EXPECT_STREQ(outcome.damaged[0].column, c.column) << c.name;
+        EXPECT_EQ(damageCause(outcome.damaged[0]).rfind(c.cause, 0), 0u) << c.name;
         EXPECT_EQ(outcome.written.find("DAMAGED"), std::string::npos) << c.name;
     }
 }
