@@ -85,6 +85,10 @@ struct DetectionInput {
     const char* lineStart = nullptr;  // the whole current line
     long longLine = 0;              // a line too long to hold, met and not yet reported
     std::string separator;          // the last record separator read, surrounding blanks aside
+    // The words the header's segment line names after the layout's segment
+    // columns (such as "Mag"), one blank between each two; empty when it
+    // names no more.
+    std::string extraSegmentColumns;
     // Numbers and lines already in their written form are kept as those
     // bytes, the others as values. The switch exists for the checks of the
     // tests and the fuzz target: true keeps every number as its value, and

@@ -532,6 +532,32 @@ HeaderStatus headerStopped(DetectionInput& input, ReadProblem& problem, int take
     return HeaderStatus::Cut;
 }
 
+// Keeps the words that `first`..`last`, the header's segment line, names
+// after the layout's segment columns, when it names those first.
+void keepExtraSegmentColumns(DetectionInput& input, const char* first, const char* last) {
+    auto nextWord = [&first, last] {
+        const char* start = skipBlanksIn(first, last);
+        first = itemEnd(start, last);
+        return std::string_view(start, static_cast<std::size_t>(first - start));
+    };
+    std::string_view word = nextWord();
+    while (!word.empty() && word != kSegmentLineColumns[0].name) {
+        word = nextWord();
+    }
+    if (word.empty()) {
+        return;
+    }
+    for (std::size_t c = 1; c < kSegmentLineColumnCount; ++c) {
+        if (nextWord() != kSegmentLineColumns[c].name) {
+            return;
+        }
+    }
+    for (word = nextWord(); !word.empty(); word = nextWord()) {
+        input.extraSegmentColumns += input.extraSegmentColumns.empty() ? "" : " ";
+        input.extraSegmentColumns += word;
+    }
+}
+
 }  // namespace
 
 void startDetectionInput(DetectionInput& input, std::FILE* file) {
@@ -539,6 +565,7 @@ void startDetectionInput(DetectionInput& input, std::FILE* file) {
     input.rest = input.restEnd = input.lineStart = nullptr;
     input.longLine = 0;
     input.separator.clear();
+    input.extraSegmentColumns.clear();
 }
 
 HeaderStatus readDetectionHeader(DetectionInput& input, ReadProblem& problem) {
@@ -551,6 +578,7 @@ HeaderStatus readDetectionHeader(DetectionInput& input, ReadProblem& problem) {
             ++taken;
         }
     }
+    keepExtraSegmentColumns(input, input.rest, input.restEnd);
     input.rest = input.restEnd;
     return HeaderStatus::Read;
 }

@@ -35,7 +35,10 @@ void startDetectionInput(DetectionInput& input, std::FILE* file);
 // ends after the header has begun but before its eleventh line (a cut
 // file, or one whose lines end in CR alone); an empty file, or one of
 // blank lines only, has no records either but is no damage. After Cut,
-// Damaged and Failed, `problem` says where and what.
+// Damaged and Failed, `problem` says where and what. After Read,
+// `input.extraSegmentColumns` holds the words that the eleventh line names
+// after the layout's segment columns (other station software's "Inten Mag",
+// for one), empty when it names no more or not those.
 HeaderStatus readDetectionHeader(DetectionInput& input, ReadProblem& problem);
 
 // Reads the next record into `record`. Its numbers line and each segment

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "detection_file_names.h"
 #include "detection_log.h"
@@ -23,18 +25,128 @@ void reportReadFailure(const std::string& path, const ReadProblem& problem, Merg
     ++state.filesLeftOut;
 }
 
+// The line where a refused record begins.
+long recordBegins(const ReadProblem& problem) {
+    return problem.recordLine > 0 ? problem.recordLine : problem.line;
+}
+
 // A refused record, told where the user finds it: at the line where it
 // begins, with its FF file's name when the record got that far, and the
 // line where the damage was found when that is another.
-void reportDamagedRecord(const std::string& path, const ReadProblem& problem) {
-    const long begins = problem.recordLine > 0 ? problem.recordLine : problem.line;
+std::string damagedRecordReport(const std::string& path, const ReadProblem& problem) {
+    const long begins = recordBegins(problem);
     const std::string ffFile =
         problem.ffFile.empty() ? std::string() : " (FF file " + shownText(problem.ffFile) + ")";
     const std::string found =
         problem.line != begins ? ", found at line " + std::to_string(problem.line) : std::string();
-    std::printf(" Damaged record in file %s at line %ld%s: %s%s; record not merged \n",
-                shownText(path).c_str(), begins, ffFile.c_str(), readProblemText(problem).c_str(),
-                found.c_str());
+    return " Damaged record in file " + shownText(path) + " at line " + std::to_string(begins) +
+           ffFile + ": " + readProblemText(problem) + found + "; record not merged \n";
+}
+
+// The damaged records of one file, as they are reported: the first few one
+// by one, the rest counted. While no record of the file was merged and
+// every one was refused for the same cause, the reports wait, so that a
+// file whose records all are (one written by other software, say) is told
+// in one line.
+struct FileDamage {
+    long records = 0;
+    bool alike = true;      // nothing merged, every damaged record refused for `cause`
+    std::string cause;      // of the first damaged record (see damageCause)
+    NumberLineKind lineKind = NumberLineKind::None;  // of the first damaged record
+    int lineValues = 0;
+    std::vector<std::string> waiting;  // reports held while `alike`
+    long firstLine = 0;      // where the first damaged record begins
+    long restFirstLine = 0;  // where the first one past those reported one by one begins
+    long lastLine = 0;       // where the damage of the last one was found
+};
+
+void printReports(std::vector<std::string>& reports) {
+    for (const std::string& report : reports) {
+        std::fputs(report.c_str(), stdout);
+    }
+    reports.clear();
+}
+
+// The file's records are no longer all refused alike: the reports held so
+// far are printed, and later ones as they come.
+void notAlike(FileDamage& damage) {
+    damage.alike = false;
+    printReports(damage.waiting);
+}
+
+void noteDamagedRecord(const std::string& path, const ReadProblem& problem, FileDamage& damage,
+                       MergeState& state) {
+    ++state.damagedRecords;
+    ++damage.records;
+    std::string cause = damageCause(problem);
+    if (damage.records == 1) {
+        damage.firstLine = recordBegins(problem);
+        damage.lineKind = problem.lineKind;
+        damage.lineValues = problem.lineValues;
+        damage.cause = std::move(cause);
+    } else if (damage.alike && cause != damage.cause) {
+        notAlike(damage);
+    }
+    damage.lastLine = problem.line;
+    if (damage.records > kDamagedReportedOneByOne) {
+        if (damage.restFirstLine == 0) {
+            damage.restFirstLine = recordBegins(problem);
+        }
+    } else if (damage.alike) {
+        damage.waiting.push_back(damagedRecordReport(path, problem));
+    } else {
+        std::fputs(damagedRecordReport(path, problem).c_str(), stdout);
+    }
+}
+
+// Other station software writes segment lines with more columns than the
+// layout's eight: a magnitude (Mag), or a magnitude, background, SNR and
+// saturated-pixel count (Mag Bcknd SNR NSatPx). Said once for a file with
+// damaged records whose header names columns after the layout's, or whose
+// records were all refused for segment lines of 9 or 12 values.
+void reportExtraColumns(const std::string& path, const FileDamage& damage,
+                        const std::string& headerNames) {
+    const bool fromRecords = headerNames.empty() && damage.alike &&
+                             damage.lineKind == NumberLineKind::Segment &&
+                             (damage.lineValues == 9 || damage.lineValues == 12);
+    if (damage.records == 0 || (headerNames.empty() && !fromRecords)) {
+        return;
+    }
+    const std::string names =
+        !fromRecords ? headerNames : damage.lineValues == 9 ? "Mag" : "Mag Bcknd SNR NSatPx";
+    const bool one = names.find(' ') == std::string::npos;
+    const char* words = names == "Mag" ? "a magnitude column"
+                        : names == "Mag Bcknd SNR NSatPx"
+                            ? "magnitude, background, SNR and saturated-pixel count columns"
+                        : one ? "a further column"
+                              : "further columns";
+    const std::string shown = fromRecords ? std::to_string(damage.lineValues) + " values each"
+                                          : "its header names " + shownText(names) + " after Inten";
+    std::printf(" File %s has segment lines with %s (%s), as other station software writes "
+                "them; the merged layout has no such column%s, and the program does not "
+                "convert such files \n",
+                shownText(path).c_str(), words, shown.c_str(), one ? "" : "s");
+}
+
+// Closes the reports of a file's damaged records: all of them in one line
+// when they were refused alike and were more than the few reported one by
+// one; else the waiting reports, and a line that counts those past the few.
+void finishDamage(const std::string& path, FileDamage& damage, const MergeState& state) {
+    if (damage.alike && damage.records > kDamagedReportedOneByOne) {
+        std::printf(" Damaged records in file %s: all %ld, from line %ld to line %ld, refused for "
+                    "the same damage: %s; no records merged from it \n",
+                    shownText(path).c_str(), damage.records, damage.firstLine, damage.lastLine,
+                    damage.cause.c_str());
+    } else {
+        printReports(damage.waiting);
+        if (damage.records > kDamagedReportedOneByOne) {
+            std::printf(" Damaged records in file %s: %ld more, from line %ld to line %ld, not "
+                        "reported one by one; records not merged \n",
+                        shownText(path).c_str(), damage.records - kDamagedReportedOneByOne,
+                        damage.restFirstLine, damage.lastLine);
+        }
+    }
+    reportExtraColumns(path, damage, state.input.extraSegmentColumns);
 }
 
 // Reads past the file's header; false, after a message, when no records
@@ -80,9 +192,9 @@ void checkBeyondCap(const std::string& path, MergeState& state) {
 }
 
 // Copies every record of the open per-camera file at `path` into the
-// merged file, counting them, and reports damaged records, a cut or
-// damaged header, read errors and the record cap. False when the merged
-// file could not be written.
+// merged file, counting them, and reports damaged records (see
+// FileDamage), a cut or damaged header, read errors and the record cap.
+// False when the merged file could not be written.
 bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
     startDetectionInput(state.input, file);
     state.input.text.bound = kReadBound;
@@ -91,26 +203,33 @@ bool mergeFile(const std::string& path, std::FILE* file, MergeState& state) {
     }
     ++state.filesRead;
     ReadProblem problem;
+    FileDamage damage;
     for (int records = 0; records < kMaxRecordsPerFile;) {
         const ReadStatus status = readDetectionRecord(state.input, state.record, problem);
         if (status == ReadStatus::End) {
+            finishDamage(path, damage, state);
             return true;
         }
         if (status == ReadStatus::Failed) {
+            finishDamage(path, damage, state);
             reportReadFailure(path, problem, state);
             return true;
         }
         if (status == ReadStatus::Damaged) {
-            reportDamagedRecord(path, problem);
-            ++state.damagedRecords;
+            noteDamagedRecord(path, problem, damage, state);
             continue;
         }
+        if (damage.alike) {
+            notAlike(damage);
+        }
         if (!writeDetectionRecord(state.record)) {
+            finishDamage(path, damage, state);
             return false;
         }
         ++state.count;
         ++records;
     }
+    finishDamage(path, damage, state);
     checkBeyondCap(path, state);
     return true;
 }

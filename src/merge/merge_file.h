@@ -13,6 +13,11 @@ struct Run;
 
 inline constexpr int kMaxRecordsPerFile = 99999;
 
+// The damaged records of one file that are reported one by one; the rest
+// are counted in one closing line, so that a file of damage gives a few
+// lines, not one a record.
+inline constexpr long kDamagedReportedOneByOne = 5;
+
 // The most bytes read of one per-camera file: far above any real night (a
 // few tens of MB), and a bound to a sparse file that claims terabytes
 // without using a disk block.

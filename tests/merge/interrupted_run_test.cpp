@@ -166,14 +166,18 @@ TEST(InterruptedRun, InterruptedWaitEndsTheProcessByTheSignal) {
     EXPECT_FALSE(ff.stagingLeft());
 }
 
-// A per-camera file of one sound record and `damaged` damaged ones, whose
-// messages fill more than one buffer of standard output.
+// Per-camera files of `damaged` damaged records in all, and one sound
+// record in the first, whose messages fill more than one buffer of
+// standard output: each file holds no more damaged records than are
+// reported one by one.
 void writeDamagedFile(const FfFolder& ff, int damaged) {
-    std::string text = perCameraHeader(damaged + 1) + perCameraRecord(9, 1, 1);
-    for (int meteor = 0; meteor < damaged; ++meteor) {
-        text += kSeparator + "FF_damaged.fits\nCAL.txt\n0001 12abc 0000 25 1 1 1 1 1 1\n";
+    for (int file = 0; file * 5 < damaged; ++file) {
+        std::string text = perCameraHeader(6) + (file == 0 ? perCameraRecord(9, 1, 1) : "");
+        for (int meteor = 0; meteor < 5; ++meteor) {
+            text += kSeparator + "FF_damaged.fits\nCAL.txt\n0001 12abc 0000 25 1 1 1 1 1 1\n";
+        }
+        writeFile(ff.file("KELdetectinfo_0009_damaged" + std::to_string(file) + ".txt"), text);
     }
-    writeFile(ff.file("KELdetectinfo_0009_damaged.txt"), text);
 }
 
 TEST(InterruptedRun, PipeClosedByTheReaderDoesNotStopTheMerge) {

@@ -106,3 +106,17 @@ std::string notMergedLine(const std::string& ffFolder, int damaged, int filesLef
            " damaged record(s); " + std::to_string(filesLeftOut) +
            " listed file(s) refused or not read to their end \n";
 }
+
+std::string stationFile(int records, const std::string& cam, const std::string& headerExtra,
+                        const std::string& segmentExtra) {
+    std::string text = perCameraHeader(records);
+    text.insert(text.size() - 1, headerExtra);
+    for (int i = 0; i < records; ++i) {
+        text += kSeparator + "FF_XX0006_20260312_231502_123_0012800.fits\nCAL_XX0006_20260312.txt\n" +
+                cam + " 0001 0002 0025.00 012.4 008.1 001.0 004.7 0123.5 0271.2\n" +
+                "0012.0000 0345.67 0210.11 +063.4812 +21.9034 +112.3521 +41.2044 001534" +
+                segmentExtra + "\n0013.0000 0349.91 0214.02 +063.520144 +21.861207 +112.410811 "
+                               "+41.153002 001720" + segmentExtra + "\n";
+    }
+    return text;
+}

@@ -44,5 +44,11 @@ std::string perCameraRecord(int cam, int meteor, int segments, const char* fps =
 // The eleven header lines a per-camera file begins with, LF line ends.
 std::string perCameraHeader(int count);
 
+// A file as other station software writes it, of `records` records of two
+// segment lines each: `cam` a station code or a number, `headerExtra` after
+// Inten in the header, `segmentExtra` after each segment line's eight values.
+std::string stationFile(int records, const std::string& cam, const std::string& headerExtra,
+                        const std::string& segmentExtra);
+
 // Lines joined with CR LF, each line ended.
 std::string crlf(const std::string& lfText);

@@ -114,6 +114,14 @@ std::vector<Scenario> scenarios() {
                   kSeparator + "FF\nCAL\n1 2 0 0.004 0.05 0.15 0.25 0.35 0.45 -0.55\n" +
                   kSeparator + "FF\nCAL\n1 3 0 inf -inf nan 1 1 1 1\n");
     }});
+    all.push_back({"FileToldOnceAndFloodBounded", [](const std::string& ff) {
+        std::string flood = perCameraHeader(9) + perCameraRecord(2, 1, 0);
+        for (int i = 0; i < 8; ++i) {
+            flood += kSeparator + "FF\nCAL\n0001 12abc 0000 25 1 1 1 1 1 1\n";
+        }
+        writeFile(ff + "/KELdetectinfo_0001_station.txt", stationFile(8, "XX0006", " Mag", " +2.31"));
+        writeFile(ff + "/KELdetectinfo_0002_flood.txt", flood);
+    }});
     all.push_back({"EmptyFolder", [](const std::string&) {}});
     all.push_back({"EarlierMergedFileIsSkipped", [](const std::string& ff) {
         writeFile(ff + "/KELdetectinfo_0000_night1.txt", perCameraHeader(1) + perCameraRecord(9, 9, 1));
