@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "console.h"
-#include "detection_file_names.h"
 #include "host.h"
 #include "merge_run.h"
 #include "read_problem.h"
+#include "run_steps.h"
 
 namespace {
 

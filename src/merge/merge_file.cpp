@@ -7,7 +7,6 @@
 
 #include "detection_file_names.h"
 #include "detection_log.h"
-#include "merge_run.h"
 #include "read_problem.h"
 
 namespace {

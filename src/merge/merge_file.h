@@ -3,13 +3,9 @@
 // left out with a message that says why.
 #pragma once
 
-#include <cstdint>
-#include <cstdio>
 #include <string>
 
-#include "detection_reader.h"
-
-struct Run;
+#include "run_steps.h"
 
 inline constexpr int kMaxRecordsPerFile = 99999;
 
@@ -22,17 +18,6 @@ inline constexpr long kDamagedReportedOneByOne = 5;
 // few tens of MB), and a bound to a sparse file that claims terabytes
 // without using a disk block.
 inline constexpr long long kReadBound = 1LL << 30;
-
-// The run's working state: one input buffer and one record serve every
-// file, and the tallies of what was written and what was left out.
-struct MergeState {
-    DetectionInput input;
-    DetectionRecord record;
-    std::int32_t count = 0;     // records written to the merged file
-    long filesRead = 0;         // per-camera files whose records were read
-    long damagedRecords = 0;    // records refused as damaged
-    long filesLeftOut = 0;      // listed files refused, or not read to their end
-};
 
 struct NameResult {
     enum class Kind {

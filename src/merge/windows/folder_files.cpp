@@ -15,7 +15,6 @@
 #include "detection_file_names.h"
 #include "host.h"
 #include "log_file.h"
-#include "read_problem.h"
 
 // The listing: the command interpreter's bare directory listing of the
 // per-camera files, read from a pipe of the program's own making (never
