@@ -234,6 +234,19 @@ bool canBeListed(int folder, const std::string& ffFolder, const std::string& nam
     return true;
 }
 
+// The entries of the folder open as `folder`, to be read and closed by the
+// caller; null, with errno set, when they cannot be read.
+DIR* entriesOf(int folder) {
+    const int readable = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* entries = readable < 0 ? nullptr : fdopendir(readable);
+    if (entries == nullptr && readable >= 0) {
+        const int error = errno;
+        close(readable);
+        errno = error;
+    }
+    return entries;
+}
+
 // Reads the matching names of the folder; false, with errno set, when the
 // folder could not be read to its end.
 bool readMatchingNames(DIR* listed, int folder, const std::string& ffFolder, FolderNames& found) {
@@ -262,13 +275,9 @@ bool readMatchingNames(DIR* listed, int folder, const std::string& ffFolder, Fol
 FolderNames listPerCameraFiles(const HeldFolder& held) {
     FolderNames found;
     const int folder = static_cast<int>(held.handle);
-    const int readable = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* listed = readable < 0 ? nullptr : fdopendir(readable);
+    DIR* listed = entriesOf(folder);
     if (listed == nullptr) {
         found.reason = std::strerror(errno);
-        if (readable >= 0) {
-            close(readable);
-        }
         return found;
     }
     found.listed = true;
@@ -683,13 +692,9 @@ long foldersBelowHolding(const HeldFolder& held, bool (*counts)(std::string_view
     long budget = kMostEntriesBelow;
     long holding = 0;
     const int folder = static_cast<int>(held.handle);
-    const int readable = held.held ? openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-    DIR* entries = readable < 0 ? nullptr : fdopendir(readable);
+    DIR* entries = held.held ? entriesOf(folder) : nullptr;
+    complete = true;
     if (entries == nullptr) {
-        if (readable >= 0) {
-            close(readable);
-        }
-        complete = true;
         return 0;
     }
     while (budget > 0) {
