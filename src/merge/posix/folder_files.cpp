@@ -17,6 +17,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <thread>
@@ -485,31 +486,30 @@ bool actOnFilesAs(uid_t user, gid_t group, const std::vector<gid_t>& groups) {
            static_cast<gid_t>(setfsgid(static_cast<gid_t>(-1))) == group;
 }
 
+// What openAsOwner gives where root cannot take the user's identity (in a
+// user namespace without the right to set groups, say): the link is then
+// weighed by hand, as a run that is not root weighs it.
+constexpr int kCannotActAsOwner = -2;
+
 // Opens the link `name` of `folder` as its owner `owner` would: root takes
 // that user's identity for file access for the open alone, and then its
 // own again at once. -1, with `error`, when it cannot be opened so.
 int openAsOwner(int folder, const std::string& name, uid_t owner, int& error) {
     std::vector<gid_t> ownGroups(static_cast<std::size_t>(std::max(getgroups(0, nullptr), 0)));
     if (getgroups(static_cast<int>(ownGroups.size()), ownGroups.data()) < 0) {
-        error = errno;
-        return -1;
+        return kCannotActAsOwner;
     }
     const UserGroups theirs = groupsOf(owner);
-    int descriptor = -1;
-    error = EPERM;
-    if (actOnFilesAs(owner, theirs.primary, theirs.all)) {
-        descriptor = openat(folder, name.c_str(), kOpenFlags);
-        error = descriptor < 0 ? errno : 0;
-    }
+    const bool became = actOnFilesAs(owner, theirs.primary, theirs.all);
+    const int descriptor = became ? openat(folder, name.c_str(), kOpenFlags) : -1;
+    error = errno;
     if (!actOnFilesAs(geteuid(), getegid(), ownGroups)) {
-        // Never go on with another's rights.
-        if (descriptor >= 0) {
-            close(descriptor);
-        }
-        error = EPERM;
-        return -1;
+        // A run that cannot take its own identity back must not go on with
+        // another's: it ends at once, loudly, and touches no file further
+        // (what it leaves, the next run removes).
+        std::abort();
     }
-    return descriptor;
+    return became ? descriptor : kCannotActAsOwner;
 }
 
 // Whether the mode bits of `status` grant `owner`, of `groups`, the right
@@ -574,7 +574,7 @@ Judged ownerMayRead(uid_t owner, int descriptor, const struct stat& opened, std:
 // What the entry `name`, looked at as `entry` before the open, turned out
 // to be on `opened.file`'s descriptor.
 ListedFileOpen checkOpened(int folder, const std::string& name, const struct stat& entry,
-                           int descriptor, ListedFile& opened) {
+                           int descriptor, bool weighByHand, ListedFile& opened) {
     struct stat status {};
     if (fstat(descriptor, &status) != 0) {
         return ListedFileOpen::NotAFile;
@@ -592,7 +592,7 @@ ListedFileOpen checkOpened(int folder, const std::string& name, const struct sta
         return ListedFileOpen::Changed;
     }
     opened.identity = identityOf(status);
-    if (S_ISLNK(entry.st_mode) && !trustedOwner(entry.st_uid) && geteuid() != 0) {
+    if (weighByHand) {
         const Judged judged = ownerMayRead(entry.st_uid, descriptor, status, opened.detail);
         if (judged != Judged::MayRead) {
             return judged == Judged::MayNot ? ListedFileOpen::Refused : ListedFileOpen::Unjudged;
@@ -615,16 +615,20 @@ ListedFile openListedFile(const HeldFolder& held, const std::string& name) {
             return opened;
         }
         const bool isLink = S_ISLNK(entry.st_mode);
-        int descriptor = -1;
-        if (isLink && !trustedOwner(entry.st_uid) && geteuid() == 0) {
+        const bool othersLink = isLink && !trustedOwner(entry.st_uid);
+        bool weighByHand = othersLink && geteuid() != 0;
+        int descriptor = kCannotActAsOwner;
+        if (othersLink && geteuid() == 0) {
             descriptor = openAsOwner(folder, name, entry.st_uid, opened.error);
-            if (descriptor < 0) {
+            if (descriptor == -1) {
                 opened.outcome = opened.error == EACCES || opened.error == EPERM
                                      ? ListedFileOpen::Refused
                                      : ListedFileOpen::Failed;
                 return opened;
             }
-        } else {
+            weighByHand = descriptor == kCannotActAsOwner;
+        }
+        if (descriptor == kCannotActAsOwner) {
             descriptor = openat(folder, name.c_str(), kOpenFlags | (isLink ? 0 : O_NOFOLLOW));
             if (descriptor < 0 && errno == ELOOP && !isLink) {
                 continue;
@@ -635,7 +639,8 @@ ListedFile openListedFile(const HeldFolder& held, const std::string& name) {
                 return opened;
             }
         }
-        const ListedFileOpen checked = checkOpened(folder, name, entry, descriptor, opened);
+        const ListedFileOpen checked =
+            checkOpened(folder, name, entry, descriptor, weighByHand, opened);
         if (checked == ListedFileOpen::Opened && (opened.file = fdopen(descriptor, "rb")) != nullptr) {
             opened.outcome = checked;
             return opened;
