@@ -79,6 +79,32 @@ bool isThisComputer(const std::string& named, const std::string& computer, bool 
     return named == computer || (shortened && computer.rfind(named, 0) == 0);
 }
 
+// The name of this computer as temporary names carry it: letters, digits
+// and '-' only, so that no run on another computer sharing the folder
+// makes the same names.
+std::string computerForNames() {
+    std::string computer;
+    for (char c : computerName()) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '-') {
+            computer += c;
+        }
+    }
+    return computer.empty() ? "host" : computer;
+}
+
+// The temporary name of `finalName` for this run's try `attempt` (0 first).
+// Where it would be longer than `room`, the computer's name gives way
+// first, down to one character, then the stem.
+std::string temporaryName(const std::string& finalName, std::size_t room, int attempt) {
+    std::string tail(1, '.');
+    tail.append(std::to_string(processNumber()));
+    if (attempt > 0) {
+        tail += randomPart();
+    }
+    return fitted(stemOf(finalName), computerForNames(), tail + kSuffix, room);
+}
+
 // The temporary files being written, as removeTemporaryFilesNow finds them
 // from a signal handler or the thread of a console control handler: fixed
 // buffers, and a flag that is set only while they hold the folder and name
@@ -130,26 +156,6 @@ void removeLeftover(const LogFolder& folder, const std::string& name, LeftAlone&
                       "left by a run that ended, and could not be removed (" +
                           systemReason(error) + ")");
     }
-}
-
-std::string computerForNames() {
-    std::string computer;
-    for (char c : computerName()) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-            c == '-') {
-            computer += c;
-        }
-    }
-    return computer.empty() ? "host" : computer;
-}
-
-std::string temporaryName(const std::string& finalName, std::size_t room, int attempt) {
-    std::string tail(1, '.');
-    tail.append(std::to_string(processNumber()));
-    if (attempt > 0) {
-        tail += randomPart();
-    }
-    return fitted(stemOf(finalName), computerForNames(), tail + kSuffix, room);
 }
 
 void sweepTemporaryFiles(const LogFolder& folder, const std::string& finalName, LeftAlone& notes) {

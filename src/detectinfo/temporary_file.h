@@ -15,7 +15,6 @@
 // interrupted (the handlers are installed by the first file made).
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -24,16 +23,6 @@
 
 // The tries at a name of a run's own before creating gives up.
 inline constexpr int kTemporaryTries = 8;
-
-// The name of this computer as temporary names carry it: letters, digits
-// and '-' only, so that no run on another computer sharing the folder
-// makes the same names.
-std::string computerForNames();
-
-// The temporary name of `finalName` for this run's try `attempt` (0 first).
-// Where it would be longer than `room`, the computer's name gives way
-// first, down to one character, then the stem.
-std::string temporaryName(const std::string& finalName, std::size_t room, int attempt);
 
 // Files of other runs that a run left alone, as the run tells of them: the
 // first few with the reason, and how many more.

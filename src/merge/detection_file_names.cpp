@@ -77,3 +77,8 @@ bool cameraNumberOf(const std::string& name, int& camera) {
     camera = negative ? -value : value;
     return true;
 }
+
+bool isPerCameraName(std::string_view name) {
+    int camera = 0;
+    return isDetectionInfoName(name) && cameraNumberOf(std::string(name), camera) && camera != 0;
+}

@@ -22,6 +22,10 @@ bool isDetectionInfoName(std::string_view name);
 // taken as A-Z, ties by plain byte order.
 bool listedBefore(const std::string& a, const std::string& b);
 
+// True when `name` is one the listing holds and the run merges: a
+// per-camera file's, whose camera number is not 0.
+bool isPerCameraName(std::string_view name);
+
 // Takes the camera number from a listed name as "KELdetectinfo_%4d" reads
 // it: the exact prefix, blanks allowed, then at most four characters of
 // sign and digits. False when the name gives no number.

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "detection_file_names.h"
@@ -77,13 +76,12 @@ void noteDamagedRecord(const std::string& path, const ReadProblem& problem, File
                        MergeState& state) {
     ++state.damagedRecords;
     ++damage.records;
-    std::string cause = damageCause(problem);
     if (damage.records == 1) {
         damage.firstLine = recordBegins(problem);
         damage.lineKind = problem.lineKind;
         damage.lineValues = problem.lineValues;
-        damage.cause = std::move(cause);
-    } else if (damage.alike && cause != damage.cause) {
+        damage.cause = damageCause(problem);
+    } else if (damage.alike && damageCause(problem) != damage.cause) {
         notAlike(damage);
     }
     damage.lastLine = problem.line;

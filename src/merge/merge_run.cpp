@@ -190,12 +190,6 @@ StepResult mergeListedFiles(Run& run) {
     return kGoOn;
 }
 
-// The per-camera names the folders below the FF folder are looked for.
-bool isPerCameraName(std::string_view name) {
-    int camera = 0;
-    return isDetectionInfoName(name) && cameraNumberOf(std::string(name), camera) && camera != 0;
-}
-
 // Writes the count and gives the new merged file its name. A folder
 // without per-camera files may be the one above the nights that have
 // them: those are counted, through the folder held, before it goes.
@@ -261,6 +255,9 @@ int reportMerged(Run& run) {
 const char* holdFailure(const Run&) {
     return "cannot be opened";
 }
+const char* namedAgain(const Run&) {
+    return "";  // a folder merged before ends its run with status 0
+}
 const char* listingFailure(const Run& run) {
     return run.listed == ListingResult::Refused ? "cannot be listed" : "listing cannot be written";
 }
@@ -278,10 +275,6 @@ struct Step {
     StepResult (*action)(Run&);
     const char* (*failure)(const Run&);
 };
-
-const char* namedAgain(const Run&) {
-    return "";
-}
 
 constexpr Step kStepsInFolder[] = {
     {holdFfFolder, holdFailure},

@@ -43,18 +43,26 @@ bool trustedOwner(uid_t owner) {
     return owner == geteuid() || owner == 0;
 }
 
+// The user file's entry of `user`, its texts in `text`; null where there
+// is none.
+const passwd* userEntry(uid_t user, passwd& entry, std::vector<char>& text) {
+    text.resize(16384);
+    passwd* found = nullptr;
+    return getpwuid_r(user, &entry, text.data(), text.size(), &found) == 0 ? found : nullptr;
+}
+
 // The user's name, or its number where it has none.
 std::string userName(uid_t user) {
-    std::vector<char> text(16384);
     passwd entry {};
-    passwd* found = nullptr;
-    if (getpwuid_r(user, &entry, text.data(), text.size(), &found) == 0 && found != nullptr) {
-        return found->pw_name;
-    }
-    return "user number " + std::to_string(user);
+    std::vector<char> text;
+    const passwd* found = userEntry(user, entry, text);
+    return found != nullptr ? found->pw_name : "user number " + std::to_string(user);
 }
 
 // Puts the names of `path` before those still to walk, "" and "." left out.
+// A walk that would end on a folder already reached (a path that is "/"
+// or ".", a link to one) ends with "." instead, so that its last step, too,
+// opens the folder for reading.
 void walkFirst(const std::string& path, std::vector<std::string>& toWalk) {
     std::vector<std::string> names;
     for (std::size_t start = 0; start <= path.size();) {
@@ -67,6 +75,9 @@ void walkFirst(const std::string& path, std::vector<std::string>& toWalk) {
         start = slash + 1;
     }
     toWalk.insert(toWalk.end(), names.rbegin(), names.rend());  // taken from the back
+    if (toWalk.empty()) {
+        toWalk.emplace_back(".");
+    }
 }
 
 // The path a walk has reached, for messages: `walked` and one name more.
@@ -121,9 +132,6 @@ FolderHold holdFolder(const std::string& ffFolder, HeldFolder& folder) {
     int descriptor = startOfWalk(ffFolder, rest, walked);
     std::vector<std::string> toWalk;
     walkFirst(rest, toWalk);
-    if (toWalk.empty() && descriptor >= 0) {
-        toWalk.push_back(".");  // the starting folder itself, opened for reading
-    }
     int hops = 0;
     int error = descriptor < 0 ? errno : 0;
     while (descriptor >= 0 && !toWalk.empty()) {
@@ -457,10 +465,10 @@ struct UserGroups {
 
 UserGroups groupsOf(uid_t owner) {
     UserGroups groups;
-    std::vector<char> text(16384);
     passwd entry {};
-    passwd* found = nullptr;
-    if (getpwuid_r(owner, &entry, text.data(), text.size(), &found) != 0 || found == nullptr) {
+    std::vector<char> text;
+    const passwd* found = userEntry(owner, entry, text);
+    if (found == nullptr) {
         return groups;
     }
     groups.primary = found->pw_gid;
